@@ -1,0 +1,36 @@
+#pragma once
+
+#include <exception>
+#include <string>
+#include <utility>
+
+namespace trelk {
+
+// A broken internal invariant: an expectation that cannot fail on any input.
+// It is thrown by TRELK_CHECK and caught only at the Python boundary (where
+// it becomes PanicException) and at the top of a worker thread. It carries
+// the exact text of the failed expectation.
+class InvariantFailure : public std::exception {
+ public:
+  explicit InvariantFailure(std::string message)
+      : message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+  // The failure's text; it may hold any bytes, NUL included.
+  const std::string& message() const noexcept { return message_; }
+
+ private:
+  std::string message_;
+};
+
+// Throws InvariantFailure with `message`.
+[[noreturn]] void fail_invariant(std::string message);
+
+}  // namespace trelk
+
+// Checks an internal invariant. `message` is evaluated only on failure.
+#define TRELK_CHECK(condition, message)       \
+  do {                                        \
+    if (!(condition)) [[unlikely]] {          \
+      ::trelk::fail_invariant(message);       \
+    }                                         \
+  } while (false)

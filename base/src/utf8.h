@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace trelk {
+
+// Returns the length of the longest prefix of `text` that is valid UTF-8, as a
+// strict decoder judges it: overlong forms, encoded surrogates (U+D800 to
+// U+DFFF), code points above U+10FFFF and truncated sequences are invalid.
+// Equals text.size() exactly when the whole text is valid.
+[[nodiscard]] std::size_t valid_utf8_prefix(std::string_view text) noexcept;
+
+// True when the whole of `text` is valid UTF-8 (see valid_utf8_prefix).
+[[nodiscard]] inline bool is_valid_utf8(std::string_view text) noexcept {
+  return valid_utf8_prefix(text) == text.size();
+}
+
+}  // namespace trelk

@@ -1,0 +1,57 @@
+#include "utf8.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+namespace trelk {
+namespace {
+
+struct Case {
+  std::string_view name;
+  std::string_view bytes;
+  std::size_t valid_prefix;
+};
+
+using namespace std::string_view_literals;
+
+constexpr Case kCases[] = {
+    {.name = "empty", .bytes = ""sv, .valid_prefix = 0},
+    {.name = "ascii longer than a word",
+     .bytes = "abcdefghijklmnopq"sv,
+     .valid_prefix = 17},
+    {.name = "nul is valid", .bytes = "a\0b"sv, .valid_prefix = 3},
+    {.name = "two bytes", .bytes = "\xC3\xA9"sv, .valid_prefix = 2},
+    {.name = "three bytes", .bytes = "\xE2\x82\xAC"sv, .valid_prefix = 3},
+    {.name = "four bytes max", .bytes = "\xF4\x8F\xBF\xBF"sv, .valid_prefix = 4},
+    {.name = "byte-order mark", .bytes = "\xEF\xBB\xBFx"sv, .valid_prefix = 4},
+    {.name = "overlong two bytes", .bytes = "a\xC0\xAF"sv, .valid_prefix = 1},
+    {.name = "overlong C1", .bytes = "\xC1\xBF"sv, .valid_prefix = 0},
+    {.name = "overlong three bytes", .bytes = "\xE0\x80\xAF"sv, .valid_prefix = 0},
+    {.name = "overlong four bytes", .bytes = "\xF0\x80\x80\xAF"sv, .valid_prefix = 0},
+    {.name = "surrogate low end", .bytes = "\xED\xA0\x80"sv, .valid_prefix = 0},
+    {.name = "surrogate high end", .bytes = "\xED\xBF\xBF"sv, .valid_prefix = 0},
+    {.name = "last before surrogates",
+     .bytes = "\xED\x9F\xBF"sv,
+     .valid_prefix = 3},
+    {.name = "above U+10FFFF", .bytes = "\xF4\x90\x80\x80"sv, .valid_prefix = 0},
+    {.name = "lead F5", .bytes = "\xF5\x80\x80\x80"sv, .valid_prefix = 0},
+    {.name = "lone continuation", .bytes = "ab\x80"sv, .valid_prefix = 2},
+    {.name = "truncated at end", .bytes = "abcdefgh\xE2\x82"sv, .valid_prefix = 8},
+    {.name = "bad continuation", .bytes = "\xE2\x28\xA1"sv, .valid_prefix = 0},
+    {.name = "invalid after a word of ascii",
+     .bytes = "12345678\xFF"sv,
+     .valid_prefix = 8},
+};
+
+TEST(Utf8Test, ValidPrefixFollowsAStrictDecoder) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(valid_utf8_prefix(c.bytes), c.valid_prefix);
+    EXPECT_EQ(is_valid_utf8(c.bytes), c.valid_prefix == c.bytes.size());
+  }
+}
+
+}  // namespace
+}  // namespace trelk

@@ -1,0 +1,33 @@
+# Shared compile flags: every target links trelk_flags privately.
+add_library(trelk_flags INTERFACE)
+target_compile_options(trelk_flags INTERFACE -Wall -Wextra)
+if(TRELK_WERROR)
+  target_compile_options(trelk_flags INTERFACE -Werror)
+endif()
+
+# Sanitizers apply to everything built in the tree, so that the libraries
+# under test are instrumented as well as the test binaries. A sanitized tree
+# builds no Python module: an uninstrumented interpreter cannot load one.
+set(TRELK_SANITIZER_FLAGS "")
+if(TRELK_SANITIZE)
+  set(TRELK_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all
+      -fno-omit-frame-pointer)
+elseif(TRELK_TSAN)
+  set(TRELK_SANITIZER_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+endif()
+if(TRELK_SANITIZER_FLAGS)
+  add_compile_options(${TRELK_SANITIZER_FLAGS})
+  add_link_options(${TRELK_SANITIZER_FLAGS})
+endif()
+
+include(GoogleTest)
+
+# add_gtest(name source... LIBS lib...): a GoogleTest binary registered with
+# ctest, one ctest entry per test case.
+function(add_gtest name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} trelk_flags GTest::gtest
+                        GTest::gtest_main Threads::Threads)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+endfunction()

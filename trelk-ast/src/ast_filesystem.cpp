@@ -1,0 +1,129 @@
+#include "ast_filesystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "utf8.h"
+
+namespace trelk {
+
+bool has_py_extension(std::string_view path) noexcept {
+  // Walk back over trailing separators and "." components to the final name,
+  // the way a path's components are read: "a.py/" and "a.py/." both end in
+  // the name "a.py".
+  std::string_view rest = path;
+  while (true) {
+    while (!rest.empty() && rest.back() == '/') {
+      rest.remove_suffix(1);
+    }
+    const std::size_t slash = rest.rfind('/');
+    const std::string_view last =
+        slash == std::string_view::npos ? rest : rest.substr(slash + 1);
+    if (last == "." && slash != std::string_view::npos) {
+      rest = rest.substr(0, slash);
+      continue;
+    }
+    if (last.empty() || last == "." || last == "..") {
+      return false;
+    }
+    const std::size_t dot = last.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) {
+      return false;
+    }
+    return last.substr(dot + 1) == "py";
+  }
+}
+
+std::string os_error_text(int error_number) {
+  char buffer[256];
+  // The GNU strerror_r returns a pointer that need not be `buffer`.
+  const char* description = strerror_r(error_number, buffer, sizeof buffer);
+  std::string text(description);
+  text += " (os error ";
+  text += std::to_string(error_number);
+  text += ')';
+  return text;
+}
+
+StdAstFileSystem::StdAstFileSystem(std::vector<std::string> files) {
+  std::erase_if(files,
+                [](const std::string& path) { return !has_py_extension(path); });
+  // std::string compares as unsigned bytes, which is the order wanted.
+  std::stable_sort(files.begin(), files.end());
+  files.erase(std::unique(files.begin(), files.end()), files.end());
+  files_ = std::move(files);
+}
+
+namespace {
+
+// Closes a descriptor on every path out of read_to_string.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+IoError os_error(int error_number) {
+  return IoError{.os_error = error_number, .text = os_error_text(error_number)};
+}
+
+}  // namespace
+
+std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
+    std::string_view path) const {
+  if (path.find('\0') != std::string_view::npos) {
+    return std::unexpected(
+        IoError{.text = "file name contained an unexpected NUL byte"});
+  }
+  const std::string c_path(path);
+  FileDescriptor fd(::open(c_path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    return std::unexpected(os_error(errno));
+  }
+  std::string text;
+  struct stat info;
+  if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) &&
+      info.st_size > 0) {
+    text.reserve(static_cast<std::size_t>(info.st_size));
+  }
+  char chunk[64 * 1024];
+  while (true) {
+    const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return std::unexpected(os_error(errno));
+    }
+    if (got == 0) {
+      break;
+    }
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+  if (!is_valid_utf8(text)) {
+    return std::unexpected(IoError{.text = "stream did not contain valid UTF-8"});
+  }
+  return text;
+}
+
+std::expected<std::vector<std::string>, IoError> StdAstFileSystem::all_files()
+    const {
+  return files_;
+}
+
+}  // namespace trelk

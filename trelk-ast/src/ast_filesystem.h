@@ -1,0 +1,69 @@
+#pragma once
+
+#include <expected>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trelk {
+
+// A failed file-system operation. Only `text` travels further: it becomes the
+// text of the Python OSError or of a cache's stored failure.
+struct IoError {
+  // The operating system's error number, or 0 for a failure of our own
+  // (invalid UTF-8, a NUL in the path).
+  int os_error = 0;
+  std::string text;
+};
+
+// The way source analysis reaches source files. Implementations are shared
+// between caches, indexes and threads through std::shared_ptr, and must be
+// safe to call from any number of threads at once.
+class AstFileSystem {
+ public:
+  virtual ~AstFileSystem() = default;
+
+  // The whole text of the file at `path`, checked to be UTF-8.
+  [[nodiscard]] virtual std::expected<std::string, IoError> read_to_string(
+      std::string_view path) const = 0;
+
+  // A new copy of the paths this file system serves.
+  [[nodiscard]] virtual std::expected<std::vector<std::string>, IoError>
+  all_files() const = 0;
+};
+
+// Serves a fixed list of Python source paths and reads any path from the
+// operating system. Immutable after construction.
+class StdAstFileSystem final : public AstFileSystem {
+ public:
+  // Keeps the paths whose extension is exactly "py", sorted by their bytes
+  // with duplicates removed. Paths are not normalised.
+  explicit StdAstFileSystem(std::vector<std::string> files);
+
+  // Reads `path` exactly as given (relative to the working directory), with
+  // every byte kept, a byte-order mark included.
+  [[nodiscard]] std::expected<std::string, IoError> read_to_string(
+      std::string_view path) const override;
+
+  [[nodiscard]] std::expected<std::vector<std::string>, IoError> all_files()
+      const override;
+
+  // The served paths, in order.
+  const std::vector<std::string>& files() const noexcept { return files_; }
+
+ private:
+  std::vector<std::string> files_;
+};
+
+// True when the extension of `path`'s final name component is exactly "py".
+// The final component ignores trailing separators and "." components; a name
+// whose only "." is its first character has no extension, and ".." is no
+// name.
+[[nodiscard]] bool has_py_extension(std::string_view path) noexcept;
+
+// The text of an operating-system failure: the system's description of
+// `error_number`, then " (os error N)".
+[[nodiscard]] std::string os_error_text(int error_number);
+
+}  // namespace trelk
