@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace trelk {
+
+// Snake case of a class-style name: "getXMLNodeName" gives
+// "get_xml_node_name". Underscores go before each capitalised word that
+// follows some character other than a line feed, a doubled underscore before a
+// capital becomes one, underscores go between an ASCII lower-case letter or
+// digit and a following ASCII capital, and then the whole text is lowered by
+// the full Unicode mapping (final sigma included). Only ASCII letters count as
+// capitals or lower-case letters for the underscores.
+// Safe to call from any number of threads; the patterns are compiled on first
+// use and kept for the life of the process.
+// REQUIRES: `name` is valid UTF-8.
+[[nodiscard]] std::string to_snake_case(std::string_view name);
+
+// Joins the non-empty "::"-separated pieces of `namespace_text` (each put in
+// snake case) and then `name` unchanged, if present and not empty, with "::".
+// An absent namespace counts as the empty text; no pieces give "".
+// REQUIRES: both texts are valid UTF-8.
+[[nodiscard]] std::string build_namespaced_name(
+    std::optional<std::string_view> namespace_text,
+    std::optional<std::string_view> name);
+
+}  // namespace trelk

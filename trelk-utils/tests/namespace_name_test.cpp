@@ -1,0 +1,116 @@
+#include "namespace_name.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace trelk {
+namespace {
+
+struct SnakeCase {
+  std::string_view name;
+  std::string_view snake;
+};
+
+TEST(SnakeCaseTest, ConvertsNames) {
+  constexpr SnakeCase kCases[] = {
+      {.name = "CamelCase", .snake = "camel_case"},
+      {.name = "camelCase", .snake = "camel_case"},
+      {.name = "XMLParser", .snake = "xml_parser"},
+      // The first step's match "NNode" uses up the "e" of Node, so Name gets
+      // its underscore from the third step.
+      {.name = "getXMLNodeName", .snake = "get_xml_node_name"},
+      {.name = "MyURLParser", .snake = "my_url_parser"},
+      {.name = "Foo_Bar", .snake = "foo_bar"},
+      {.name = "Foo__Bar", .snake = "foo__bar"},
+      {.name = "__Init", .snake = "__init"},
+      {.name = "ABc", .snake = "a_bc"},
+      {.name = "aBC", .snake = "a_bc"},
+      {.name = "IDs", .snake = "i_ds"},
+      {.name = "Version2Update", .snake = "version2_update"},
+      {.name = "User2FA", .snake = "user2_fa"},
+      {.name = "already_snake", .snake = "already_snake"},
+      {.name = "", .snake = ""},
+      // Only ASCII letters take part in the patterns; the rest is lowered.
+      {.name = "\u00c4pfelBaum", .snake = "\u00e4pfel_baum"},
+      {.name = "\u00e9Cole", .snake = "\u00e9_cole"},
+      {.name = "\u00c9COLE", .snake = "\u00e9cole"},
+      // "." refuses a line feed and nothing else.
+      {.name = "x\nYz", .snake = "x\nyz"},
+      {.name = "x\rYz", .snake = "x\r_yz"},
+      {.name = "x\u2028Yz", .snake = "x\u2028_yz"},
+      {.name = "x\u0085Yz", .snake = "x\u0085_yz"},
+      // A character beyond the BMP counts once for ".".
+      {.name = "\U0001F600Ab", .snake = "\U0001F600_ab"},
+      // Final sigma: a capital sigma ending a word takes the final form.
+      {.name = "\u039f\u0394\u039f\u03a3", .snake = "\u03bf\u03b4\u03bf\u03c2"},
+      {.name = "\u03a3", .snake = "\u03c3"},
+      // Full lower-case mapping: one character may become two.
+      {.name = "\u0130X", .snake = "i\u0307x"},
+  };
+  for (const SnakeCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(to_snake_case(c.name), c.snake);
+  }
+}
+
+struct NamespacedCase {
+  std::optional<std::string_view> namespace_text;
+  std::optional<std::string_view> name;
+  std::string_view result;
+};
+
+TEST(NamespacedNameTest, JoinsPieces) {
+  const NamespacedCase kCases[] = {
+      {.namespace_text = "Foo::BarBaz",
+       .name = "my_Feature",
+       .result = "foo::bar_baz::my_Feature"},
+      {.namespace_text = std::nullopt, .name = std::nullopt, .result = ""},
+      {.namespace_text = std::nullopt, .name = "X", .result = "X"},
+      {.namespace_text = "::a::", .name = std::nullopt, .result = "a"},
+      {.namespace_text = "A:::B", .name = std::nullopt, .result = "a:::b"},
+      {.namespace_text = "User", .name = "", .result = "user"},
+      {.namespace_text = "", .name = "", .result = ""},
+      {.namespace_text = "::::", .name = "N", .result = "N"},
+      {.namespace_text = ":", .name = std::nullopt, .result = ":"},
+  };
+  for (const NamespacedCase& c : kCases) {
+    SCOPED_TRACE(std::string(c.namespace_text.value_or("<none>")) + " / " +
+                 std::string(c.name.value_or("<none>")));
+    EXPECT_EQ(build_namespaced_name(c.namespace_text, c.name), c.result);
+  }
+}
+
+// Eight threads race for the first use of the patterns; run under
+// ThreadSanitizer this shows that compiling and sharing them is clean. It must
+// be the first use in its process, so it runs alone in its own binary entry
+// (ctest starts one process per test case).
+TEST(SnakeCaseThreadsTest, ColdStartFromEightThreads) {
+  constexpr int kThreads = 8;
+  std::atomic<int> ready = 0;
+  std::vector<std::string> results(kThreads);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      ready.fetch_add(1);
+      while (ready.load() < kThreads) {
+      }
+      for (int round = 0; round < 50; ++round) {
+        results[i] = to_snake_case("getXMLNodeName\u00c4pfelBaum");
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  for (const std::string& result : results) {
+    EXPECT_EQ(result, "get_xml_node_name\u00e4pfel_baum");
+  }
+}
+
+}  // namespace
+}  // namespace trelk
