@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "invariant.h"
+
 namespace trelk {
 
 std::size_t valid_utf8_prefix(std::string_view text) noexcept {
@@ -66,6 +68,26 @@ std::size_t valid_utf8_prefix(std::string_view text) noexcept {
     i += length;
   }
   return size;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  TRELK_CHECK(c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF),
+              "invalid Unicode scalar value");
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
 }
 
 }  // namespace trelk

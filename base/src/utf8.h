@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace trelk {
@@ -15,5 +16,10 @@ namespace trelk {
 [[nodiscard]] inline bool is_valid_utf8(std::string_view text) noexcept {
   return valid_utf8_prefix(text) == text.size();
 }
+
+// Appends the UTF-8 encoding of `c` to `out`. REQUIRES: `c` is a Unicode
+// scalar value (at most U+10FFFF, not a surrogate); otherwise a broken
+// invariant.
+void append_utf8(std::string& out, char32_t c);
 
 }  // namespace trelk

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "invariant.h"
+
 namespace trelk {
 namespace {
 
@@ -24,21 +26,33 @@ constexpr Case kCases[] = {
     {.name = "nul is valid", .bytes = "a\0b"sv, .valid_prefix = 3},
     {.name = "two bytes", .bytes = "\xC3\xA9"sv, .valid_prefix = 2},
     {.name = "three bytes", .bytes = "\xE2\x82\xAC"sv, .valid_prefix = 3},
-    {.name = "four bytes max", .bytes = "\xF4\x8F\xBF\xBF"sv, .valid_prefix = 4},
+    {.name = "four bytes max",
+     .bytes = "\xF4\x8F\xBF\xBF"sv,
+     .valid_prefix = 4},
     {.name = "byte-order mark", .bytes = "\xEF\xBB\xBFx"sv, .valid_prefix = 4},
     {.name = "overlong two bytes", .bytes = "a\xC0\xAF"sv, .valid_prefix = 1},
     {.name = "overlong C1", .bytes = "\xC1\xBF"sv, .valid_prefix = 0},
-    {.name = "overlong three bytes", .bytes = "\xE0\x80\xAF"sv, .valid_prefix = 0},
-    {.name = "overlong four bytes", .bytes = "\xF0\x80\x80\xAF"sv, .valid_prefix = 0},
+    {.name = "overlong three bytes",
+     .bytes = "\xE0\x80\xAF"sv,
+     .valid_prefix = 0},
+    {.name = "overlong four bytes",
+     .bytes = "\xF0\x80\x80\xAF"sv,
+     .valid_prefix = 0},
     {.name = "surrogate low end", .bytes = "\xED\xA0\x80"sv, .valid_prefix = 0},
-    {.name = "surrogate high end", .bytes = "\xED\xBF\xBF"sv, .valid_prefix = 0},
+    {.name = "surrogate high end",
+     .bytes = "\xED\xBF\xBF"sv,
+     .valid_prefix = 0},
     {.name = "last before surrogates",
      .bytes = "\xED\x9F\xBF"sv,
      .valid_prefix = 3},
-    {.name = "above U+10FFFF", .bytes = "\xF4\x90\x80\x80"sv, .valid_prefix = 0},
+    {.name = "above U+10FFFF",
+     .bytes = "\xF4\x90\x80\x80"sv,
+     .valid_prefix = 0},
     {.name = "lead F5", .bytes = "\xF5\x80\x80\x80"sv, .valid_prefix = 0},
     {.name = "lone continuation", .bytes = "ab\x80"sv, .valid_prefix = 2},
-    {.name = "truncated at end", .bytes = "abcdefgh\xE2\x82"sv, .valid_prefix = 8},
+    {.name = "truncated at end",
+     .bytes = "abcdefgh\xE2\x82"sv,
+     .valid_prefix = 8},
     {.name = "bad continuation", .bytes = "\xE2\x28\xA1"sv, .valid_prefix = 0},
     {.name = "invalid after a word of ascii",
      .bytes = "12345678\xFF"sv,
@@ -51,6 +65,33 @@ TEST(Utf8Test, ValidPrefixFollowsAStrictDecoder) {
     EXPECT_EQ(valid_utf8_prefix(c.bytes), c.valid_prefix);
     EXPECT_EQ(is_valid_utf8(c.bytes), c.valid_prefix == c.bytes.size());
   }
+}
+
+TEST(Utf8Test, AppendEncodesEachLengthAtItsBounds) {
+  struct EncodeCase {
+    char32_t c;
+    std::string_view bytes;
+  };
+  constexpr EncodeCase kEncodeCases[] = {
+      {.c = 0, .bytes = "\0"sv},
+      {.c = U'$', .bytes = "$"sv},
+      {.c = 0x7F, .bytes = "\x7F"sv},
+      {.c = 0x80, .bytes = "\xC2\x80"sv},
+      {.c = 0x7FF, .bytes = "\xDF\xBF"sv},
+      {.c = 0x800, .bytes = "\xE0\xA0\x80"sv},
+      {.c = 0xFFFF, .bytes = "\xEF\xBF\xBF"sv},
+      {.c = 0x10000, .bytes = "\xF0\x90\x80\x80"sv},
+      {.c = 0x10FFFF, .bytes = "\xF4\x8F\xBF\xBF"sv},
+  };
+  for (const EncodeCase& c : kEncodeCases) {
+    SCOPED_TRACE(static_cast<unsigned>(c.c));
+    std::string out = "x";
+    append_utf8(out, c.c);
+    EXPECT_EQ(out, "x" + std::string(c.bytes));
+  }
+  std::string out;
+  EXPECT_THROW(append_utf8(out, 0xD800), InvariantFailure);
+  EXPECT_THROW(append_utf8(out, 0x110000), InvariantFailure);
 }
 
 }  // namespace

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "token.h"
+
+namespace divu {
+
+// The token list of one parse: every token in source order, comments and
+// non-logical newlines included, without the final `EndOfFile`.
+class Tokens {
+ public:
+  Tokens() = default;
+  explicit Tokens(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+
+  std::span<const Token> all() const { return tokens_; }
+  std::size_t size() const { return tokens_.size(); }
+  bool empty() const { return tokens_.empty(); }
+  const Token& operator[](std::size_t index) const { return tokens_[index]; }
+  auto begin() const { return tokens_.begin(); }
+  auto end() const { return tokens_.end(); }
+
+ private:
+  std::vector<Token> tokens_;
+};
+
+}  // namespace divu
