@@ -5,7 +5,8 @@
 
 #include <charconv>
 #include <cmath>
-#include <limits>
+
+#include "saturating_cast.h"
 
 namespace trelk {
 namespace {
@@ -115,19 +116,6 @@ std::string make_error(std::string_view text, std::string_view component) {
   return message;
 }
 
-// `value` truncated toward zero to an unsigned 64-bit integer, saturating at
-// both ends; NaN gives 0. A plain cast of an out-of-range double is undefined.
-uint64_t saturating_u64(double value) {
-  if (!(value > 0.0)) {
-    return 0;
-  }
-  // 2^64, the first double past the largest unsigned 64-bit value.
-  if (value >= 18446744073709551616.0) {
-    return std::numeric_limits<uint64_t>::max();
-  }
-  return static_cast<uint64_t>(value);
-}
-
 }  // namespace
 
 std::expected<int64_t, std::string> parse_duration_ms(std::string_view text) {
@@ -227,7 +215,7 @@ std::string seconds_to_duration_string(double total_seconds) {
     out += '-';
   }
   const double magnitude = std::fabs(total_seconds);
-  const uint64_t whole = saturating_u64(magnitude);
+  const uint64_t whole = saturating_cast<uint64_t>(magnitude);
   const double fraction = magnitude - static_cast<double>(whole);
   const struct {
     uint64_t value;
@@ -244,7 +232,7 @@ std::string seconds_to_duration_string(double total_seconds) {
       out += part.unit;
     }
   }
-  const uint64_t ms = saturating_u64(std::round(fraction * 1000.0));
+  const uint64_t ms = saturating_cast<uint64_t>(std::round(fraction * 1000.0));
   if (ms != 0) {
     out += std::to_string(ms);
     out += "ms";
