@@ -28,9 +28,9 @@ class InvariantFailure : public std::exception {
 }  // namespace trelk
 
 // Checks an internal invariant. `message` is evaluated only on failure.
-#define TRELK_CHECK(condition, message)       \
-  do {                                        \
-    if (!(condition)) [[unlikely]] {          \
-      ::trelk::fail_invariant(message);       \
-    }                                         \
+#define TRELK_CHECK(condition, message) \
+  do {                                  \
+    if (!(condition)) [[unlikely]] {    \
+      ::trelk::fail_invariant(message); \
+    }                                   \
   } while (false)

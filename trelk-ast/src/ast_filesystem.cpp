@@ -51,8 +51,8 @@ std::string os_error_text(int error_number) {
 }
 
 StdAstFileSystem::StdAstFileSystem(std::vector<std::string> files) {
-  std::erase_if(files,
-                [](const std::string& path) { return !has_py_extension(path); });
+  std::erase_if(
+      files, [](const std::string& path) { return !has_py_extension(path); });
   // std::string compares as unsigned bytes, which is the order wanted.
   std::stable_sort(files.begin(), files.end());
   files.erase(std::unique(files.begin(), files.end()), files.end());
@@ -116,7 +116,8 @@ std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
     text.append(chunk, static_cast<std::size_t>(got));
   }
   if (!is_valid_utf8(text)) {
-    return std::unexpected(IoError{.text = "stream did not contain valid UTF-8"});
+    return std::unexpected(
+        IoError{.text = "stream did not contain valid UTF-8"});
   }
   return text;
 }

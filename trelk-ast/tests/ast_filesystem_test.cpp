@@ -42,9 +42,8 @@ TEST(HasPyExtensionTest, FinalNameDecides) {
 }
 
 TEST(StdAstFileSystemTest, FiltersSortsAndDeduplicatesByBytes) {
-  const StdAstFileSystem fs(
-      {"b.py", "a.py", "b.py", "c.txt", ".py", "d.PY", "B.py", "a.py/",
-       "./a.py", "\xC3\xA9.py"});
+  const StdAstFileSystem fs({"b.py", "a.py", "b.py", "c.txt", ".py", "d.PY",
+                             "B.py", "a.py/", "./a.py", "\xC3\xA9.py"});
   const std::vector<std::string> expected = {"./a.py", "B.py", "a.py",
                                              "a.py/",  "b.py", "\xC3\xA9.py"};
   EXPECT_EQ(fs.files(), expected);

@@ -9,10 +9,9 @@ TextRange::TextRange(TextSize start, TextSize end) : start_(start), end_(end) {
 }
 
 std::string_view TextRange::slice(std::string_view text) const {
-  TRELK_CHECK(end_ <= text.size(),
-              "range end index " + std::to_string(end_) +
-                  " out of range for slice of length " +
-                  std::to_string(text.size()));
+  TRELK_CHECK(end_ <= text.size(), "range end index " + std::to_string(end_) +
+                                       " out of range for slice of length " +
+                                       std::to_string(text.size()));
   return text.substr(start_, end_ - start_);
 }
 

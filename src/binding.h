@@ -1,0 +1,63 @@
+#pragma once
+
+#include <Python.h>
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "py_ref.h"
+
+// Binding of Python call arguments to parameters, and their conversion to
+// native values. Every function here requires the interpreter lock; on
+// failure it returns false with a Python exception set.
+namespace trelk::py {
+
+// One callable as its argument errors name it. Every parameter is
+// positional-or-keyword; the first `required` have no default.
+struct CallableSpec {
+  std::string_view class_name;  // empty for a module function
+  std::string_view function_name;
+  std::span<const std::string_view> parameters;
+  std::size_t required;
+};
+
+// Binds a fast call (vectorcall layout) to `spec`'s parameters. On success
+// `bound[i]` is the borrowed argument of parameter i, or nullptr when it was
+// not given. REQUIRES: bound.size() == spec.parameters.size().
+[[nodiscard]] bool bind_fastcall(const CallableSpec& spec,
+                                 PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames, std::span<PyObject*> bound);
+
+// Binds a tuple-and-dict call (a constructor's `__new__`) the same way.
+[[nodiscard]] bool bind_tuple_and_dict(const CallableSpec& spec, PyObject* args,
+                                       PyObject* kwargs,
+                                       std::span<PyObject*> bound);
+
+// Sets TypeError with "'{}' object is not an instance of '{}'" for `object`.
+void raise_not_an_instance(PyObject* object, std::string_view expected);
+
+// Converters. Each accepts the object of one parameter and reports a failure
+// as the conversion's own exception; `named` then renames a TypeError after
+// the parameter. A text view borrows the str's UTF-8 buffer and stays valid
+// while the caller's argument lives.
+[[nodiscard]] bool to_text(PyObject* object, std::string_view& text);
+// nullptr (not given) and None are absent.
+[[nodiscard]] bool to_optional_text(PyObject* object,
+                                    std::optional<std::string_view>& text);
+// Any sequence but a str, whose items are all str.
+[[nodiscard]] bool to_text_list(PyObject* object,
+                                std::vector<std::string>& texts);
+// A float directly, anything else through the interpreter's float
+// conversion (`__float__`, then `__index__`).
+[[nodiscard]] bool to_double(PyObject* object, double& value);
+
+// Runs after a converter: when `converted` is false and the pending exception
+// is exactly TypeError, replaces it with "argument '{}': {}" carrying the
+// original's cause. Returns `converted`.
+[[nodiscard]] bool named(std::string_view parameter, bool converted);
+
+}  // namespace trelk::py

@@ -1,0 +1,132 @@
+// Module entry: the module definition, its execution slot and the body that
+// registers the module's classes and functions.
+
+#include <Python.h>
+
+#include <span>
+#include <string_view>
+
+#include "binding.h"
+#include "boundary.h"
+#include "classes.h"
+#include "py_ref.h"
+
+namespace trelk::py {
+
+namespace {
+
+// One name of the module body: a class object (borrowed, kept for the life of
+// the process) or a built-in function bound to the module.
+struct Registration {
+  std::string_view name;
+  PyTypeObject* (*class_object)() = nullptr;
+  PyMethodDef* function = nullptr;
+};
+
+// The registration order is the order of `__all__`, which callers see:
+// StdAstFileSystem, AstFileParserCache, FeatureFieldAST, FeatureClassAST,
+// FunctionArgAST, ResolverAST, AstProjectIndex, then the functions
+// parse_duration_ms, parse_duration_s, seconds_to_duration_string,
+// parse_iso_date, parse_iso_time, parse_datetime, parse_iso_duration,
+// duration_isoformat, timezone_from_name, to_snake_case and
+// build_namespaced_name. Each is added here in its place once it exists.
+const Registration kRegistrations[] = {
+    {.name = "StdAstFileSystem", .class_object = std_ast_filesystem_type},
+};
+
+// Appends `name` to `__all__` (creating the list on first use) and sets the
+// attribute.
+bool add_to_module(PyObject* module, PyObject* name, PyObject* value) {
+  PyRef all = PyRef::steal(PyObject_GetAttrString(module, "__all__"));
+  if (!all) {
+    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) {
+      return false;
+    }
+    PyErr_Clear();
+    all = PyRef::steal(PyList_New(0));
+    if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) {
+      return false;
+    }
+  }
+  if (!PyList_Check(all.get())) {
+    raise_not_an_instance(all.get(), "list");
+    return false;
+  }
+  return PyList_Append(all.get(), name) == 0 &&
+         PyObject_SetAttr(module, name, value) == 0;
+}
+
+bool register_function(PyObject* module, PyMethodDef* definition) {
+  PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
+  if (!module_name) {
+    return false;
+  }
+  PyRef function = PyRef::steal(
+      PyCMethod_New(definition, module, module_name.get(), nullptr));
+  if (!function) {
+    return false;
+  }
+  PyRef name = PyRef::steal(PyObject_GetAttrString(function.get(), "__name__"));
+  if (!name) {
+    return false;
+  }
+  if (!PyUnicode_Check(name.get())) {
+    raise_not_an_instance(name.get(), "str");
+    return false;
+  }
+  return add_to_module(module, name.get(), function.get());
+}
+
+bool register_class(PyObject* module, const Registration& registration) {
+  PyTypeObject* type = registration.class_object();
+  if (type == nullptr) {
+    return false;
+  }
+  PyRef name = new_str(registration.name);
+  return add_to_module(module, name.get(), reinterpret_cast<PyObject*>(type));
+}
+
+int module_exec(PyObject* module) {
+  return guarded(-1, [&] {
+    if (!PyModule_Check(module)) {
+      raise_not_an_instance(module, "module");
+      return -1;
+    }
+    for (const Registration& registration : kRegistrations) {
+      const bool registered =
+          registration.function != nullptr
+              ? register_function(module, registration.function)
+              : register_class(module, registration);
+      if (!registered) {
+        return -1;
+      }
+    }
+    return 0;
+  });
+}
+
+PyModuleDef_Slot kModuleSlots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+    {0, nullptr},
+};
+
+PyModuleDef kModule = {
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "trelk_rs",
+    .m_doc = "",
+    .m_size = 0,
+    .m_methods = nullptr,
+    .m_slots = kModuleSlots,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
+};
+
+}  // namespace
+
+}  // namespace trelk::py
+
+PyMODINIT_FUNC PyInit_trelk_rs() {
+  return PyModuleDef_Init(&trelk::py::kModule);
+}
