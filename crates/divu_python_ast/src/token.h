@@ -35,8 +35,8 @@ class TokenFlags : public BitFlags<TokenFlags, std::uint16_t>,
 // One entry of a parse's token list. A token has no text of its own: its text
 // is the source slice of its range. Kept small: a file has many tokens.
 struct Token {
-  TextRange range;
-  TokenFlags flags;
+  TextRange range{};
+  TokenFlags flags{};
   TokenKind kind = TokenKind::Unknown;
 };
 
