@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Unicode support of the front end, answering as CPython 3.13 does (Unicode
+// 15.1). ICU 72 provides the data of Unicode 15.0; a generated table
+// (unicode_tables.inc) closes the difference. Every function is thread-safe;
+// the lookup structures are built on first use and live for the whole process.
+
+namespace divu {
+
+// True when `c` has the Unicode property XID_Start (so "_" is not).
+[[nodiscard]] bool is_xid_start(char32_t c) noexcept;
+
+// True when `c` has the Unicode property XID_Continue.
+[[nodiscard]] bool is_xid_continue(char32_t c) noexcept;
+
+// The NFKC normalisation of an identifier, as UTF-8.
+// REQUIRES: `utf8` is valid UTF-8 (it may hold NUL bytes).
+[[nodiscard]] std::string nfkc_identifier(std::string_view utf8);
+
+// The character that a named escape \N{name} stands for, or nullopt when
+// Python rejects the name. Names and name aliases match case-insensitively
+// (ASCII letters only); the algorithmic names "HANGUL SYLLABLE ..." and
+// "CJK UNIFIED IDEOGRAPH-XXXX" match only in upper case, as CPython has it.
+// Named sequences are not characters and are rejected.
+[[nodiscard]] std::optional<char32_t> lookup_character_name(
+    std::string_view name);
+
+}  // namespace divu
