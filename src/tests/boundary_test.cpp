@@ -1,0 +1,130 @@
+// The failure boundary inside an embedded interpreter: which exception each
+// native failure becomes, and that the interpreter lock comes back.
+
+#include "boundary.h"
+
+#include <gtest/gtest.h>
+
+#include <new>
+#include <string>
+
+#include "binding.h"
+#include "invariant.h"
+
+namespace trelk::py {
+namespace {
+
+class InterpreterEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { Py_InitializeEx(0); }
+  void TearDown() override { Py_FinalizeEx(); }
+};
+
+const auto* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new InterpreterEnvironment);
+
+// Takes the pending exception, failing the test when there is none.
+PyRef take_raised() {
+  PyRef raised = PyRef::steal(PyErr_GetRaisedException());
+  EXPECT_TRUE(raised) << "no exception was raised";
+  return raised;
+}
+
+std::string str_of(PyObject* object) {
+  PyRef text = PyRef::steal(PyObject_Str(object));
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
+  return std::string(utf8, static_cast<std::size_t>(size));
+}
+
+std::string attribute(PyObject* object, const char* name) {
+  PyRef value = PyRef::steal(PyObject_GetAttrString(object, name));
+  return str_of(value.get());
+}
+
+TEST(BoundaryTest, BrokenInvariantBecomesPanicException) {
+  const std::string message("range\0broken", 12);
+  PyObject* result = guarded([&]() -> PyObject* { fail_invariant(message); });
+  EXPECT_EQ(result, nullptr);
+  PyRef raised = take_raised();
+  PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(raised.get()));
+  EXPECT_EQ(attribute(type, "__module__"), "pyo3_runtime");
+  EXPECT_EQ(attribute(type, "__qualname__"), "PanicException");
+  PyRef bases = PyRef::steal(PyObject_GetAttrString(type, "__bases__"));
+  ASSERT_EQ(PyTuple_GET_SIZE(bases.get()), 1);
+  EXPECT_EQ(PyTuple_GET_ITEM(bases.get(), 0), PyExc_BaseException);
+  PyRef args = PyRef::steal(PyObject_GetAttrString(raised.get(), "args"));
+  ASSERT_EQ(PyTuple_GET_SIZE(args.get()), 1);
+  EXPECT_EQ(str_of(PyTuple_GET_ITEM(args.get(), 0)), message);
+
+  // The type is made once and reused.
+  (void)guarded([]() -> PyObject* { fail_invariant("again"); });
+  PyRef second = take_raised();
+  EXPECT_EQ(Py_TYPE(second.get()), Py_TYPE(raised.get()));
+}
+
+TEST(BoundaryTest, FailureWithoutTextGetsTheGenericText) {
+  (void)guarded([]() -> PyObject* { throw 42; });
+  PyRef raised = take_raised();
+  EXPECT_EQ(str_of(raised.get()), "native code failed without a message");
+}
+
+TEST(BoundaryTest, ExhaustedHeapBecomesMemoryError) {
+  const int result = guarded(-1, []() -> int { throw std::bad_alloc(); });
+  EXPECT_EQ(result, -1);
+  PyRef raised = take_raised();
+  EXPECT_TRUE(PyErr_GivenExceptionMatches(raised.get(), PyExc_MemoryError));
+}
+
+TEST(BoundaryTest, LockIsTakenBackWhenAFailurePassesThroughTheRelease) {
+  (void)guarded([]() -> PyObject* {
+    without_gil([]() -> int {
+      EXPECT_FALSE(PyGILState_Check());
+      fail_invariant("while released");
+    });
+    return nullptr;
+  });
+  EXPECT_TRUE(PyGILState_Check());
+  PyRef raised = take_raised();
+  EXPECT_EQ(str_of(raised.get()), "while released");
+}
+
+TEST(BindingTest, OnlyAnExactTypeErrorIsRenamedAfterTheParameter) {
+  PyRef globals = PyRef::steal(PyDict_New());
+  PyDict_SetItemString(globals.get(), "__builtins__", PyEval_GetBuiltins());
+  PyRef defined =
+      PyRef::steal(PyRun_String("class Sub(TypeError): pass\n", Py_file_input,
+                                globals.get(), globals.get()));
+  ASSERT_TRUE(defined);
+  struct Case {
+    PyObject* type;
+    std::string_view expected_type;
+    std::string_view expected_text;
+  };
+  const Case kCases[] = {
+      {.type = PyExc_TypeError,
+       .expected_type = "TypeError",
+       .expected_text = "argument 'path': inner"},
+      {.type = PyExc_ValueError,
+       .expected_type = "ValueError",
+       .expected_text = "inner"},
+      {.type = PyDict_GetItemString(globals.get(), "Sub"),
+       .expected_type = "Sub",
+       .expected_text = "inner"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.expected_type);
+    PyErr_SetString(c.type, "inner");
+    EXPECT_FALSE(named("path", false));
+    PyRef raised = take_raised();
+    EXPECT_EQ(attribute(reinterpret_cast<PyObject*>(Py_TYPE(raised.get())),
+                        "__name__"),
+              c.expected_type);
+    EXPECT_EQ(str_of(raised.get()), c.expected_text);
+  }
+  EXPECT_TRUE(named("path", true));
+  EXPECT_FALSE(PyErr_Occurred());
+}
+
+}  // namespace
+}  // namespace trelk::py
