@@ -1,5 +1,6 @@
 # Shared compile flags: every target links trelk_flags privately.
 add_library(trelk_flags INTERFACE)
+target_compile_features(trelk_flags INTERFACE cxx_std_23)
 target_compile_options(trelk_flags INTERFACE -Wall -Wextra)
 if(TRELK_WERROR)
   target_compile_options(trelk_flags INTERFACE -Werror)
