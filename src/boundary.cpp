@@ -79,6 +79,14 @@ PyRef new_str(std::string_view text) {
   return object;
 }
 
+PyRef new_int(int64_t value) {
+  PyRef object = PyRef::steal(PyLong_FromLongLong(value));
+  if (!object) {
+    fail_creating_result();
+  }
+  return object;
+}
+
 PyRef new_str_list(const std::vector<std::string>& texts) {
   PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(texts.size())));
   if (!list) {

@@ -2,6 +2,7 @@
 
 #include <Python.h>
 
+#include <cstdint>
 #include <new>
 #include <string>
 #include <string_view>
@@ -74,6 +75,7 @@ PyObject* guarded(Body&& body) noexcept {
 // of memory) is reported as unraisable and ends the call as an internal
 // failure, so these never return an empty reference.
 [[nodiscard]] PyRef new_str(std::string_view text);
+[[nodiscard]] PyRef new_int(int64_t value);
 [[nodiscard]] PyRef new_str_list(const std::vector<std::string>& texts);
 
 }  // namespace trelk::py

@@ -9,6 +9,7 @@
 #include "binding.h"
 #include "boundary.h"
 #include "classes.h"
+#include "module_functions.h"
 #include "py_ref.h"
 
 namespace trelk::py {
@@ -32,6 +33,18 @@ struct Registration {
 // build_namespaced_name. Each is added here in its place once it exists.
 const Registration kRegistrations[] = {
     {.name = "StdAstFileSystem", .class_object = std_ast_filesystem_type},
+    {.name = "parse_duration_ms", .function = &parse_duration_ms_def},
+    {.name = "parse_duration_s", .function = &parse_duration_s_def},
+    {.name = "seconds_to_duration_string",
+     .function = &seconds_to_duration_string_def},
+    {.name = "parse_iso_date", .function = &parse_iso_date_def},
+    {.name = "parse_iso_time", .function = &parse_iso_time_def},
+    {.name = "parse_datetime", .function = &parse_datetime_def},
+    {.name = "parse_iso_duration", .function = &parse_iso_duration_def},
+    {.name = "duration_isoformat", .function = &duration_isoformat_def},
+    {.name = "timezone_from_name", .function = &timezone_from_name_def},
+    {.name = "to_snake_case", .function = &to_snake_case_def},
+    {.name = "build_namespaced_name", .function = &build_namespaced_name_def},
 };
 
 // Appends `name` to `__all__` (creating the list on first use) and sets the
