@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <functional>
+#include <string>
+
+namespace trelk {
+
+// 2 MiB (2 * 2^20 bytes): the stack of every thread the system starts. Deep
+// input is bounded so that it fits in this, sanitizer builds included.
+inline constexpr std::size_t kThreadStackSize = std::size_t{2} << 20;
+
+// Runs `work` on a new POSIX thread whose stack is `stack_size` bytes, and
+// waits for it to end. An exception that escapes `work` is rethrown in the
+// caller. Throws std::system_error when the thread cannot be created (then
+// `work` never runs). std::thread cannot choose a stack size, hence this.
+// REQUIRES: stack_size is at least PTHREAD_STACK_MIN.
+void run_on_thread_with_stack(std::size_t stack_size,
+                              std::function<void()> work);
+
+// Starts `work` on a new detached POSIX thread whose stack is `stack_size`
+// bytes and returns at once; nothing can wait for the thread. Returns the
+// system's error text when the thread cannot be created (then `work` never
+// runs). REQUIRES: `work` lets no exception escape (a worker catches its own
+// failures at its top), and stack_size is at least PTHREAD_STACK_MIN.
+[[nodiscard]] std::expected<void, std::string> start_detached_thread(
+    std::size_t stack_size, std::function<void()> work);
+
+}  // namespace trelk

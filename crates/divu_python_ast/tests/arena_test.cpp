@@ -1,0 +1,89 @@
+#include "arena.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace divu {
+namespace {
+
+struct alignas(16) Wide {
+  std::uint64_t a = 1;
+  std::uint64_t b = 2;
+};
+
+TEST(ArenaTest, MixedAllocationsAreAlignedAndKeepTheirContents) {
+  Arena arena;
+  std::vector<std::pair<std::uint32_t*, std::uint32_t>> ints;
+  std::vector<Wide*> wides;
+  std::vector<std::pair<std::string_view, std::string>> texts;
+  // Enough to fill many blocks, with an oversized text now and then.
+  for (std::uint32_t i = 0; i < 20000; ++i) {
+    ints.emplace_back(arena.make<std::uint32_t>(i), i);
+    wides.push_back(arena.make<Wide>());
+    const std::string text(i % 997 == 0 ? std::size_t{3} << 19 : i % 13,
+                           'a' + i % 26);
+    texts.emplace_back(arena.copy_string(text), text);
+  }
+  for (const auto& [pointer, value] : ints) {
+    ASSERT_EQ(reinterpret_cast<std::uintptr_t>(pointer) % 4, 0u);
+    ASSERT_EQ(*pointer, value);
+  }
+  for (const Wide* wide : wides) {
+    ASSERT_EQ(reinterpret_cast<std::uintptr_t>(wide) % 16, 0u);
+    ASSERT_EQ(wide->a + wide->b, 3u);
+  }
+  for (const auto& [copy, text] : texts) {
+    ASSERT_EQ(copy, text);
+  }
+}
+
+TEST(ArenaTest, ListsAreValueInitialisedOrCopied) {
+  Arena arena;
+  const std::span<int> zeros = arena.make_list<int>(5);
+  ASSERT_EQ(zeros.size(), 5u);
+  for (int value : zeros) {
+    EXPECT_EQ(value, 0);
+  }
+  const std::vector<int> source = {3, 1, 4};
+  const std::span<int> copy = arena.copy_list(std::span<const int>(source));
+  EXPECT_EQ(std::vector<int>(copy.begin(), copy.end()), source);
+  EXPECT_NE(copy.data(), source.data());
+  EXPECT_TRUE(arena.make_list<int>(0).empty());
+  EXPECT_TRUE(arena.copy_list(std::span<const int>()).empty());
+  EXPECT_TRUE(arena.copy_string("").empty());
+}
+
+TEST(ArenaTest, MovingKeepsEverythingInPlace) {
+  Arena arena;
+  int* first = arena.make<int>(42);
+  const std::string_view text = arena.copy_string("kept");
+  Arena moved(std::move(arena));
+  EXPECT_EQ(*first, 42);
+  EXPECT_EQ(text, "kept");
+  // The moved-from arena is empty and usable.
+  EXPECT_EQ(arena.reserved_bytes(), 0u);
+  EXPECT_EQ(*arena.make<int>(7), 7);
+  Arena assigned;
+  assigned = std::move(moved);
+  EXPECT_EQ(*first, 42);
+}
+
+TEST(ArenaTest, ReservesLittleBeyondWhatIsUsed) {
+  Arena arena;
+  EXPECT_EQ(arena.reserved_bytes(), 0u);
+  // 8 MiB in small pieces: doubling blocks capped at 1 MiB waste at most
+  // the tail of the last block plus the headers.
+  constexpr std::size_t kUsed = std::size_t{8} << 20;
+  for (std::size_t used = 0; used < kUsed; used += 24) {
+    arena.allocate(24, 8);
+  }
+  EXPECT_GE(arena.reserved_bytes(), kUsed);
+  EXPECT_LT(arena.reserved_bytes(), kUsed + (std::size_t{1} << 20) + 4096);
+}
+
+}  // namespace
+}  // namespace divu

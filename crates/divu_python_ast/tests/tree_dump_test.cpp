@@ -1,0 +1,277 @@
+#include "tree_dump.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "node_children.h"
+#include "stack_thread.h"
+#include "statement_visitor.h"
+#include "tree_builder.h"
+
+namespace divu {
+namespace {
+
+ExprNumberLiteral* number(TreeBuilder& b, TextSize start) {
+  auto* literal = b.make<ExprNumberLiteral>(start, start + 1);
+  literal->value = NumberLiteralValue::integer(Int::small(1));
+  return literal;
+}
+
+ModModule* module(TreeBuilder& b, TextSize end,
+                  std::initializer_list<Stmt*> body) {
+  auto* root = b.make<ModModule>(0, end);
+  root->body = b.body(body);
+  return root;
+}
+
+struct DumpCase {
+  std::string_view source;
+  std::function<const Node*(TreeBuilder&)> build;
+  std::string_view dump;
+};
+
+TEST(TreeDumpTest, OneLinePerNodeInFieldOrder) {
+  const DumpCase cases[] = {
+      {.source = "x = f(a, k=1)\n",
+       .build =
+           [](TreeBuilder& b) {
+             auto* call = b.make<ExprCall>(4, 13);
+             call->func = b.name("f", 4);
+             call->arguments.range = TextRange(5, 13);
+             call->arguments.args = b.list<Expr*>({b.name("a", 6)});
+             Keyword keyword;
+             keyword.range = TextRange(9, 12);
+             keyword.arg = b.arena.make<Identifier>(b.identifier("k", 9));
+             keyword.value = number(b, 11);
+             call->arguments.keywords = b.list({keyword});
+             auto* assign = b.make<StmtAssign>(0, 13);
+             assign->targets = b.list<Expr*>({b.name("x", 0)});
+             assign->value = call;
+             return module(b, 14, {assign});
+           },
+       .dump = "ModModule 0..14\n"
+               "  StmtAssign 0..13\n"
+               "    ExprName 0..1\n"
+               "    ExprCall 4..13\n"
+               "      ExprName 4..5\n"
+               "      Arguments 5..13\n"
+               "        ExprName 6..7\n"
+               "        Keyword 9..12\n"
+               "          Identifier 9..10\n"
+               "          ExprNumberLiteral 11..12\n"},
+      {.source = "{**d, 'k': v}",
+       .build =
+           [](TreeBuilder& b) {
+             auto* part = b.make<StringLiteral>(6, 9);
+             part->value = "k";
+             auto* key = b.make<ExprStringLiteral>(6, 9);
+             key->value = StringLiteralValue::single(part);
+             auto* dict = b.make<ExprDict>(0, 13);
+             dict->items =
+                 b.list({DictItem{.key = nullptr, .value = b.name("d", 3)},
+                         DictItem{.key = key, .value = b.name("v", 11)}});
+             return dict;
+           },
+       .dump = "ExprDict 0..13\n"
+               "  ExprName 3..4\n"
+               "  ExprStringLiteral 6..9\n"
+               "    StringLiteral 6..9\n"
+               "  ExprName 11..12\n"},
+      {.source = "@dec\ndef f(a, /, b=1, *c, d, **e) -> r: pass",
+       .build =
+           [](TreeBuilder& b) {
+             auto entry = [&b](std::string_view name, TextSize start,
+                               Expr* default_value) {
+               ParameterWithDefault entry;
+               entry.parameter.name = b.identifier(name, start);
+               entry.parameter.range = entry.parameter.name.range;
+               entry.default_value = default_value;
+               entry.range = TextRange(start, default_value != nullptr
+                                                  ? default_value->range.end()
+                                                  : start + 1);
+               return entry;
+             };
+             auto single = [&b](std::string_view name, TextSize start) {
+               auto* parameter = b.make<Parameter>(start, start + 1);
+               parameter->name = b.identifier(name, start);
+               return parameter;
+             };
+             auto* parameters = b.make<Parameters>(10, 33);
+             parameters->posonlyargs = b.list({entry("a", 11, nullptr)});
+             parameters->args = b.list({entry("b", 17, number(b, 19))});
+             parameters->vararg = single("c", 23);
+             parameters->kwonlyargs = b.list({entry("d", 26, nullptr)});
+             parameters->kwarg = single("e", 31);
+             Decorator decorator;
+             decorator.range = TextRange(0, 4);
+             decorator.expression = b.name("dec", 1);
+             auto* function = b.make<StmtFunctionDef>(0, 44);
+             function->decorator_list = b.list({decorator});
+             function->name = b.identifier("f", 9);
+             function->parameters = parameters;
+             function->returns = b.name("r", 37);
+             function->body = b.body({b.pass(40)});
+             return function;
+           },
+       .dump = "StmtFunctionDef 0..44\n"
+               "  Decorator 0..4\n"
+               "    ExprName 1..4\n"
+               "  Identifier 9..10\n"
+               "  Parameters 10..33\n"
+               "    ParameterWithDefault 11..12\n"
+               "      Parameter 11..12\n"
+               "        Identifier 11..12\n"
+               "    ParameterWithDefault 17..20\n"
+               "      Parameter 17..18\n"
+               "        Identifier 17..18\n"
+               "      ExprNumberLiteral 19..20\n"
+               "    Parameter 23..24\n"
+               "      Identifier 23..24\n"
+               "    ParameterWithDefault 26..27\n"
+               "      Parameter 26..27\n"
+               "        Identifier 26..27\n"
+               "    Parameter 31..32\n"
+               "      Identifier 31..32\n"
+               "  ExprName 37..38\n"
+               "  StmtPass 40..44\n"},
+  };
+  for (const DumpCase& c : cases) {
+    SCOPED_TRACE(c.source);
+    TreeBuilder b;
+    EXPECT_EQ(dump_tree(*c.build(b)), c.dump);
+  }
+}
+
+// 1'000'000 levels: far deeper than any recursion a 2 MiB stack allows.
+constexpr std::uint32_t kDeep = 1'000'000;
+
+struct ChainCase {
+  std::string_view name;
+  // Builds a chain `depth` levels deep over a source of `*length` bytes.
+  std::function<Expr*(TreeBuilder&, std::uint32_t depth, TextSize* length)>
+      build;
+  // Nodes below the expression statement for a chain of `depth` levels.
+  std::function<std::uint64_t(std::uint64_t depth)> expression_nodes;
+};
+
+const ChainCase kChains[] = {
+    {.name = "1+1+...+1, nested to the left",
+     .build =
+         [](TreeBuilder& b, std::uint32_t depth, TextSize* length) {
+           Expr* chain = number(b, 0);
+           for (std::uint32_t i = 1; i <= depth; ++i) {
+             auto* binop = b.make<ExprBinOp>(0, 2 * i + 1);
+             binop->left = chain;
+             binop->right = number(b, 2 * i);
+             chain = binop;
+           }
+           *length = 2 * depth + 1;
+           return chain;
+         },
+     .expression_nodes = [](std::uint64_t depth) { return 2 * depth + 1; }},
+    {.name = "a.a.a...a",
+     .build =
+         [](TreeBuilder& b, std::uint32_t depth, TextSize* length) {
+           Expr* chain = b.name("a", 0);
+           for (std::uint32_t i = 1; i <= depth; ++i) {
+             auto* attribute = b.make<ExprAttribute>(0, 2 * i + 1);
+             attribute->value = chain;
+             attribute->attr = b.identifier("a", 2 * i);
+             chain = attribute;
+           }
+           *length = 2 * depth + 1;
+           return chain;
+         },
+     .expression_nodes = [](std::uint64_t depth) { return 2 * depth + 1; }},
+    {.name = "---...-x, nested to the right",
+     .build =
+         [](TreeBuilder& b, std::uint32_t depth, TextSize* length) {
+           Expr* chain = b.name("x", depth);
+           for (std::uint32_t i = depth; i-- > 0;) {
+             auto* unary = b.make<ExprUnaryOp>(i, depth + 1);
+             unary->op = UnaryOp::USub;
+             unary->operand = chain;
+             chain = unary;
+           }
+           *length = depth + 1;
+           return chain;
+         },
+     .expression_nodes = [](std::uint64_t depth) { return depth + 1; }},
+};
+
+// Builds `module` holding one expression statement of the chain.
+ModModule* chain_module(TreeBuilder& b, const ChainCase& c,
+                        std::uint32_t depth) {
+  TextSize length = 0;
+  Expr* chain = c.build(b, depth, &length);
+  auto* statement = b.make<StmtExpr>(0, length);
+  statement->value = chain;
+  return module(b, length, {statement});
+}
+
+class CountingVisitor : public StatementVisitor {
+ public:
+  void visit_stmt(const Stmt& stmt) override {
+    ++statements;
+    walk_stmt(*this, stmt);
+  }
+  int statements = 0;
+};
+
+TEST(TreeDumpTest, MillionLevelChainsOnASmallStack) {
+  for (const ChainCase& c : kChains) {
+    SCOPED_TRACE(c.name);
+    std::uint64_t nodes = 0;
+    std::uint32_t max_depth = 0;
+    bool ranges_nest = true;
+    int statements = 0;
+    trelk::run_on_thread_with_stack(trelk::kThreadStackSize, [&] {
+      // The arena, and the tree with it, is freed on this thread too.
+      TreeBuilder b;
+      const ModModule* root = chain_module(b, c, kDeep);
+      std::vector<TextRange> open;  // the ranges of the current ancestors
+      walk_preorder(*root, [&](const Node& node, std::uint32_t depth) {
+        ++nodes;
+        max_depth = std::max(max_depth, depth);
+        open.resize(depth);
+        if (depth > 0 && !open.back().contains_range(node.range)) {
+          ranges_nest = false;
+        }
+        open.push_back(node.range);
+      });
+      CountingVisitor visitor;
+      visitor.visit_body(root->body);
+      statements = visitor.statements;
+    });
+    EXPECT_EQ(nodes, 2 + c.expression_nodes(kDeep));
+    EXPECT_EQ(max_depth, kDeep + 2);
+    EXPECT_TRUE(ranges_nest);
+    EXPECT_EQ(statements, 1);
+  }
+}
+
+TEST(TreeDumpTest, DeepChainDumpsOnASmallStack) {
+  // 3000 levels: enough to overflow a recursive dump under sanitizers,
+  // while the indented text stays near 9 MB.
+  constexpr std::uint32_t kDepth = 3000;
+  std::string dump;
+  trelk::run_on_thread_with_stack(trelk::kThreadStackSize, [&] {
+    TreeBuilder b;
+    dump = dump_tree(*chain_module(b, kChains[0], kDepth));
+  });
+  EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 2 + 2 * kDepth + 1);
+  EXPECT_TRUE(
+      dump.starts_with("ModModule 0..6001\n  StmtExpr 0..6001\n"
+                       "    ExprBinOp 0..6001\n"));
+  const std::string innermost =
+      std::string(2 * (kDepth + 2), ' ') + "ExprNumberLiteral 0..1\n";
+  EXPECT_NE(dump.find(innermost), std::string::npos);
+  EXPECT_TRUE(dump.ends_with("    ExprNumberLiteral 6000..6001\n"));
+}
+
+}  // namespace
+}  // namespace divu
