@@ -277,6 +277,39 @@ std::string nfkc_identifier(std::string_view utf8) {
   return out;
 }
 
+Utf8Char decode_utf8(std::string_view text, std::size_t index) noexcept {
+  const auto lead = static_cast<unsigned char>(text[index]);
+  if (lead < 0x80) {
+    return {.value = lead, .length = 1};
+  }
+  std::uint32_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+  char32_t value = lead & (0x7F >> length);
+  length = static_cast<std::uint32_t>(
+      std::min<std::size_t>(length, text.size() - index));
+  for (std::uint32_t i = 1; i < length; ++i) {
+    value = (value << 6) | (static_cast<unsigned char>(text[index + i]) & 0x3F);
+  }
+  return {.value = value, .length = length};
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
 std::optional<char32_t> lookup_character_name(std::string_view name) {
   constexpr std::string_view kHangulPrefix = "HANGUL SYLLABLE ";
   constexpr std::string_view kCjkPrefix = "CJK UNIFIED IDEOGRAPH-";

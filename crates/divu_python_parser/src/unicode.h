@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,5 +29,20 @@ namespace divu {
 // Named sequences are not characters and are rejected.
 [[nodiscard]] std::optional<char32_t> lookup_character_name(
     std::string_view name);
+
+// One character decoded from UTF-8 and the number of bytes it took.
+struct Utf8Char {
+  char32_t value;
+  std::uint32_t length;
+};
+
+// The character that starts at byte `index` of `text`.
+// REQUIRES: index < text.size() and the text is valid UTF-8 there; a
+// truncated sequence yields the bytes that remain.
+[[nodiscard]] Utf8Char decode_utf8(std::string_view text,
+                                   std::size_t index) noexcept;
+
+// Appends `c` encoded as UTF-8. REQUIRES: c is at most U+10FFFF.
+void append_utf8(std::string& out, char32_t c);
 
 }  // namespace divu
