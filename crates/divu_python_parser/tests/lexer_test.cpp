@@ -1,0 +1,541 @@
+#include "lexer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "invariant.h"
+
+namespace divu {
+namespace {
+
+// One token as the tests read it: "Kind start..end".
+std::string describe(TokenKind kind, TextRange range) {
+  return std::string(debug_text(kind)) + " " + range.to_string();
+}
+
+struct Lexed {
+  std::vector<std::string> tokens;
+  std::vector<std::string> errors;
+};
+
+// Lexes `source` to EndOfFile; every token and every error as text.
+Lexed lex_all(std::string_view source, Mode mode = Mode::Module) {
+  Lexer lexer(source, mode);
+  Lexed lexed;
+  while (true) {
+    TokenKind kind = lexer.next_token();
+    lexed.tokens.push_back(describe(kind, lexer.current_range()));
+    if (kind == TokenKind::EndOfFile) {
+      break;
+    }
+  }
+  for (const LexicalError& error : std::move(lexer).finish()) {
+    lexed.errors.push_back(error.error.to_string() + " at " +
+                           error.location.to_string());
+  }
+  return lexed;
+}
+
+std::string join(const std::vector<std::string>& parts) {
+  std::string out;
+  for (const std::string& part : parts) {
+    if (!out.empty()) {
+      out += ", ";
+    }
+    out += part;
+  }
+  return out;
+}
+
+struct TokenCase {
+  std::string_view source;
+  std::string_view tokens;  // joined with ", "; EndOfFile left out
+  std::string_view errors = "";
+};
+
+void check_cases(std::span<const TokenCase> cases, Mode mode = Mode::Module) {
+  for (const TokenCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "source: \"" << c.source << "\"");
+    Lexed lexed = lex_all(c.source, mode);
+    lexed.tokens.pop_back();  // EndOfFile, checked by the stream tests
+    EXPECT_EQ(join(lexed.tokens), c.tokens);
+    EXPECT_EQ(join(lexed.errors), c.errors);
+  }
+}
+
+TEST(LexerTest, IndentationAndNewlines) {
+  constexpr TokenCase kCases[] = {
+      {.source = "if x:\n\tpass\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, Indent 6..7, "
+                 "Pass 7..11, Newline 11..12, Dedent 12..12"},
+      // A tab and two spaces both reach column 2 but count 1 and 2
+      // characters: the two orderings disagree.
+      {.source = "if x:\n\ty\n  z\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, Indent 6..7, "
+                 "Name 7..8, Newline 8..9, Unknown 9..11, Name 11..12, "
+                 "Newline 12..13, Dedent 13..13",
+       .errors = "unindent does not match any outer indentation level at "
+                 "9..11"},
+      // A form feed resets the measure: both lines are at column 2.
+      {.source = "if x:\n  y\n\f  z\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, Indent 6..8, "
+                 "Name 8..9, Newline 9..10, Name 13..14, Newline 14..15, "
+                 "Dedent 15..15"},
+      // Blank and comment lines inside a block make no indentation tokens.
+      {.source = "if x:\n  y\n\n      # c\n z\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, Indent 6..8, "
+                 "Name 8..9, Newline 9..10, NonLogicalNewline 10..11, "
+                 "Comment 17..20, NonLogicalNewline 20..21, Unknown 21..22, "
+                 "Name 22..23, Newline 23..24",
+       .errors = "unindent does not match any outer indentation level at "
+                 "21..22"},
+      // Open levels at 4 and 8, a line at 2: one Dedent, then the error at
+      // the line's first character, then the line itself.
+      {.source = "if a:\n    if b:\n        c\n  d\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, Indent 6..10, "
+                 "If 10..12, Name 13..14, Colon 14..15, Newline 15..16, "
+                 "Indent 16..24, Name 24..25, Newline 25..26, Dedent 28..28, "
+                 "Unknown 28..28, Name 28..29, Newline 29..30",
+       .errors = "unindent does not match any outer indentation level at "
+                 "28..28"},
+      {.source = "if a:\n    if b:\n        c\nd\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, Indent 6..10, "
+                 "If 10..12, Name 13..14, Colon 14..15, Newline 15..16, "
+                 "Indent 16..24, Name 24..25, Newline 25..26, Dedent 26..26, "
+                 "Dedent 26..26, Name 26..27, Newline 27..28"},
+      {.source = "(1,\n2)",
+       .tokens = "Lpar 0..1, Int 1..2, Comma 2..3, NonLogicalNewline 3..4, "
+                 "Int 4..5, Rpar 5..6, Newline 6..6"},
+      {.source = "x = (",
+       .tokens = "Name 0..1, Equal 2..3, Lpar 4..5, Unknown 5..5, "
+                 "Newline 5..5",
+       .errors = "unexpected EOF while parsing at 5..5"},
+      {.source = "x\r\ny\rz",
+       .tokens = "Name 0..1, Newline 1..3, Name 3..4, Newline 4..5, "
+                 "Name 5..6, Newline 6..6"},
+      {.source = "if x:\n  y",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, Indent 6..8, "
+                 "Name 8..9, Newline 9..9, Dedent 9..9"},
+      {.source = "x \\\n= 1\n",
+       .tokens = "Name 0..1, Equal 4..5, Int 6..7, Newline 7..8"},
+      {.source = "x \\ y",
+       .tokens = "Name 0..1, Unknown 2..3, Name 4..5, Newline 5..5",
+       .errors = "Expected a newline after line continuation character at "
+                 "2..3"},
+      {.source = "x\\",
+       .tokens = "Name 0..1, Unknown 1..2, Newline 2..2",
+       .errors = "Expected a newline after line continuation character at "
+                 "1..2"},
+      {.source = "x\\\n",
+       .tokens = "Name 0..1, Unknown 1..3, Newline 3..3",
+       .errors = "unexpected EOF while parsing at 1..3"},
+      {.source = "\xEF\xBB\xBFx", .tokens = "Name 3..4, Newline 4..4"},
+      {.source = "!x\n", .tokens = "Exclamation 0..1, Name 1..2, Newline 2..3"},
+  };
+  check_cases(kCases);
+}
+
+TEST(LexerTest, NumbersAndOperators) {
+  constexpr TokenCase kCases[] = {
+      {.source = "1_000", .tokens = "Int 0..5, Newline 5..5"},
+      {.source = "1__0", .tokens = "Int 0..1, Name 1..4, Newline 4..4"},
+      {.source = "1_", .tokens = "Int 0..1, Name 1..2, Newline 2..2"},
+      {.source = "0777",
+       .tokens = "Unknown 0..4, Newline 4..4",
+       .errors = "Invalid decimal integer literal at 0..4"},
+      {.source = "0 00 0_0 0e5",
+       .tokens = "Int 0..1, Int 2..4, Int 5..8, Float 9..12, Newline 12..12"},
+      {.source = "0x",
+       .tokens = "Unknown 0..2, Newline 2..2",
+       .errors = "ParseIntError { kind: Empty } at 0..2"},
+      {.source = "0b12", .tokens = "Int 0..3, Int 3..4, Newline 4..4"},
+      {.source = "1._5",
+       .tokens = "Unknown 2..3, Int 3..4, Newline 4..4",
+       .errors = "Invalid Syntax at 2..3"},
+      {.source = "1.e5 1. .5 1e+5",
+       .tokens = "Float 0..4, Float 5..7, Float 8..10, Float 11..15, "
+                 "Newline 15..15"},
+      {.source = "1e", .tokens = "Int 0..1, Name 1..2, Newline 2..2"},
+      {.source = "3j 1.5J",
+       .tokens = "Complex 0..2, Complex 3..7, Newline 7..7"},
+      {.source = "... ..",
+       .tokens = "Ellipsis 0..3, Dot 4..5, Dot 5..6, Newline 6..6"},
+      {.source = "**= //= >>= <<= -> := != ~",
+       .tokens = "DoubleStarEqual 0..3, DoubleSlashEqual 4..7, "
+                 "RightShiftEqual 8..11, LeftShiftEqual 12..15, Rarrow 16..18, "
+                 "ColonEqual 19..21, NotEqual 22..24, Tilde 25..26, "
+                 "Newline 26..26"},
+      {.source = "$",
+       .tokens = "Unknown 0..1, Newline 1..1",
+       .errors = "Got unexpected token $ at 0..1"},
+      {.source = "a ? b",
+       .tokens = "Name 0..1, Unknown 2..3, Name 4..5, Newline 5..5",
+       .errors = "Got unexpected token ? at 2..3"},
+      {.source = "$\n",
+       .tokens = "Unknown 0..1, Newline 1..2",
+       .errors = "Got unexpected token $ at 0..1"},
+      // A non-ASCII character that starts no name leaves the state alone, so
+      // the line stays empty and its line break is not logical.
+      {.source = "\xE2\x82\xAC\n",
+       .tokens = "Unknown 0..3, NonLogicalNewline 3..4",
+       .errors = "Got unexpected token \xE2\x82\xAC at 0..3"},
+      {.source = std::string_view("a\0b", 3),
+       .tokens = "Name 0..1, Unknown 1..2, Name 2..3, Newline 3..3",
+       .errors = std::string_view("Got unexpected token \0 at 1..2", 30)},
+  };
+  check_cases(kCases);
+}
+
+TEST(LexerTest, Strings) {
+  constexpr TokenCase kCases[] = {
+      {.source = "rb'x' Rb'x' bR'x' BR'x' u'x'",
+       .tokens = "String 0..5, String 6..11, String 12..17, String 18..23, "
+                 "String 24..28, Newline 28..28"},
+      {.source = "ur'x'", .tokens = "Name 0..2, String 2..5, Newline 5..5"},
+      {.source = "bf'x'", .tokens = "Name 0..2, String 2..5, Newline 5..5"},
+      {.source = "'a\\\nb'", .tokens = "String 0..6, Newline 6..6"},
+      {.source = "x = 'a\\\\\nb",
+       .tokens = "Name 0..1, Equal 2..3, String 4..8, Newline 8..9, "
+                 "Name 9..10, Newline 10..10",
+       .errors = "missing closing quote in string literal at 4..8"},
+      {.source = "'''a\nb''' \"\"\"\\\"\"\"\"",
+       .tokens = "String 0..9, String 10..18, Newline 18..18"},
+      {.source = "b'''abc",
+       .tokens = "String 0..7, Newline 7..7",
+       .errors = "missing closing quote in string literal at 0..7"},
+      {.source = "'\\'",
+       .tokens = "String 0..3, Newline 3..3",
+       .errors = "missing closing quote in string literal at 0..3"},
+  };
+  check_cases(kCases);
+}
+
+TEST(LexerTest, InterpolatedStrings) {
+  constexpr TokenCase kCases[] = {
+      {.source = "f'a{{b}}c'",
+       .tokens = "FStringStart 0..2, FStringMiddle 2..9, FStringEnd 9..10, "
+                 "Newline 10..10"},
+      // After the colon the braces are not doubled: the first opens a
+      // nested field.
+      {.source = "f'{x:{{}}}'",
+       .tokens = "FStringStart 0..2, Lbrace 2..3, Name 3..4, Colon 4..5, "
+                 "Lbrace 5..6, Lbrace 6..7, Rbrace 7..8, Rbrace 8..9, "
+                 "Rbrace 9..10, FStringEnd 10..11, Newline 11..11"},
+      {.source = "f'{x!r:>10}'",
+       .tokens = "FStringStart 0..2, Lbrace 2..3, Name 3..4, "
+                 "Exclamation 4..5, Name 5..6, Colon 6..7, "
+                 "FStringMiddle 7..10, Rbrace 10..11, FStringEnd 11..12, "
+                 "Newline 12..12"},
+      {.source = "f'{d[1:2]}'",
+       .tokens = "FStringStart 0..2, Lbrace 2..3, Name 3..4, Lsqb 4..5, "
+                 "Int 5..6, Colon 6..7, Int 7..8, Rsqb 8..9, Rbrace 9..10, "
+                 "FStringEnd 10..11, Newline 11..11"},
+      {.source = "f'{x:=5}'",
+       .tokens = "FStringStart 0..2, Lbrace 2..3, Name 3..4, Colon 4..5, "
+                 "FStringMiddle 5..7, Rbrace 7..8, FStringEnd 8..9, "
+                 "Newline 9..9"},
+      {.source = "f'a}'",
+       .tokens = "FStringStart 0..2, FStringMiddle 2..3, Unknown 3..4, "
+                 "FStringEnd 4..5, Newline 5..5",
+       .errors = "f-string: single `}` is not allowed at 3..4"},
+      {.source = "f'abc\n",
+       .tokens = "FStringStart 0..2, FStringMiddle 2..5, Newline 5..6",
+       .errors = "f-string: unterminated string at 2..5"},
+      {.source = "f'''abc",
+       .tokens = "FStringStart 0..4, FStringMiddle 4..7, Newline 7..7",
+       .errors = "f-string: unterminated triple-quoted string at 4..7"},
+      // The error pops the string and restores the nesting, so the line
+      // break ends the logical line.
+      {.source = "f'{x:a\n",
+       .tokens = "FStringStart 0..2, Lbrace 2..3, Name 3..4, Colon 4..5, "
+                 "FStringMiddle 5..6, Newline 6..7",
+       .errors = "f-string: newlines are not allowed in format specifiers "
+                 "when using single quotes at 5..6"},
+      {.source = "f'{x",
+       .tokens = "FStringStart 0..2, Lbrace 2..3, Name 3..4, Newline 4..4",
+       .errors = "f-string: unterminated string at 4..4"},
+      // A backslash before a brace stays in the text; the brace opens a field.
+      {.source = "f'\\{x}'",
+       .tokens = "FStringStart 0..2, FStringMiddle 2..3, Lbrace 3..4, "
+                 "Name 4..5, Rbrace 5..6, FStringEnd 6..7, Newline 7..7"},
+      // A named escape keeps its closing brace inside the literal part.
+      {.source = "f'\\N{BULLET} {x}'",
+       .tokens = "FStringStart 0..2, FStringMiddle 2..13, Lbrace 13..14, "
+                 "Name 14..15, Rbrace 15..16, FStringEnd 16..17, "
+                 "Newline 17..17"},
+      {.source = "rf'\\N{x}'",
+       .tokens = "FStringStart 0..3, FStringMiddle 3..5, Lbrace 5..6, "
+                 "Name 6..7, Rbrace 7..8, FStringEnd 8..9, Newline 9..9"},
+      {.source = "t'{x}' T\"a\"",
+       .tokens = "TStringStart 0..2, Lbrace 2..3, Name 3..4, Rbrace 4..5, "
+                 "TStringEnd 5..6, TStringStart 7..9, TStringMiddle 9..10, "
+                 "TStringEnd 10..11, Newline 11..11"},
+      {.source = "t'abc",
+       .tokens = "TStringStart 0..2, TStringMiddle 2..5, Newline 5..5",
+       .errors = "t-string: unterminated string at 2..5"},
+      {.source = "f'''{\nx}'''",
+       .tokens = "FStringStart 0..4, Lbrace 4..5, NonLogicalNewline 5..6, "
+                 "Name 6..7, Rbrace 7..8, FStringEnd 8..11, Newline 11..11"},
+  };
+  check_cases(kCases);
+}
+
+TEST(LexerTest, IpythonEscapeCommands) {
+  struct Case {
+    std::string_view source;
+    IpyEscapeKind kind;
+    std::string_view value;
+  };
+  constexpr Case kCases[] = {
+      {.source = "!ls -la\n", .kind = IpyEscapeKind::Shell, .value = "ls -la"},
+      {.source = "!!ls", .kind = IpyEscapeKind::ShellCapture, .value = "ls"},
+      {.source = "%%timeit x",
+       .kind = IpyEscapeKind::Magic2,
+       .value = "timeit x"},
+      {.source = "!ls\\\n -l", .kind = IpyEscapeKind::Shell, .value = "ls -l"},
+      {.source = "!a\\b", .kind = IpyEscapeKind::Shell, .value = "a\\b"},
+      {.source = "?foo??", .kind = IpyEscapeKind::Help2, .value = "foo"},
+      {.source = "??foo?", .kind = IpyEscapeKind::Help, .value = "foo"},
+      {.source = "%foo?", .kind = IpyEscapeKind::Help, .value = "%foo"},
+      {.source = "%%foo??", .kind = IpyEscapeKind::Help2, .value = "%%foo"},
+      {.source = "!what???", .kind = IpyEscapeKind::Shell, .value = "what???"},
+      {.source = "!a ?", .kind = IpyEscapeKind::Shell, .value = "a ?"},
+      {.source = "/f a", .kind = IpyEscapeKind::Paren, .value = "f a"},
+      {.source = ",f a", .kind = IpyEscapeKind::Quote, .value = "f a"},
+      {.source = ";f a", .kind = IpyEscapeKind::Quote2, .value = "f a"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.source);
+    Lexer lexer(c.source, Mode::Ipython);
+    ASSERT_EQ(lexer.next_token(), TokenKind::IpyEscapeCommand);
+    auto value = std::get<IpyEscapeCommandValue>(lexer.take_value());
+    EXPECT_EQ(value.kind, c.kind);
+    EXPECT_EQ(value.value, c.value);
+  }
+  constexpr TokenCase kStreams[] = {
+      {.source = "x = !pwd\n",
+       .tokens = "Name 0..1, Equal 2..3, IpyEscapeCommand 4..8, Newline 8..9"},
+      {.source = "foo?", .tokens = "Name 0..3, Question 3..4, Newline 4..4"},
+      {.source = "a % b",
+       .tokens = "Name 0..1, Percent 2..3, Name 4..5, "
+                 "Newline 5..5"},
+  };
+  check_cases(kStreams, Mode::Ipython);
+}
+
+TEST(LexerTest, Values) {
+  Lexer lexer(
+      "\xEF\xAC\x81le x 0xff 18446744073709551616 1_8446744073709551616 "
+      "2.5 3j 'a\\'b' f'a{{b}}c' 0x1_0000_0000_0000_0000",
+      Mode::Module);
+  auto next_value = [&] {
+    lexer.next_token();
+    return lexer.take_value();
+  };
+  EXPECT_EQ(std::get<NameValue>(next_value()).text.view(), "file");
+  EXPECT_EQ(std::get<NameValue>(next_value()).text.view(), "x");
+  EXPECT_EQ(std::get<IntValue>(next_value()).value(), Int::small(255));
+  EXPECT_EQ(std::get<IntValue>(next_value()).value().to_string(),
+            "18446744073709551616");
+  // Underscores are dropped from a big decimal's text; the value keeps the
+  // copy alive after the lexer moves on.
+  TokenValue big = next_value();
+  EXPECT_EQ(std::get<IntValue>(big).value().to_string(),
+            "18446744073709551616");
+  EXPECT_EQ(std::get<double>(next_value()), 2.5);
+  EXPECT_EQ(std::get<ComplexValue>(next_value()),
+            (ComplexValue{.real = 0, .imag = 3}));
+  EXPECT_EQ(std::get<StringValue>(next_value()).text.view(), "a\\'b");
+  next_value();  // FStringStart
+  EXPECT_EQ(std::get<InterpolatedStringMiddleValue>(next_value()).text.view(),
+            "a{b}c");
+  next_value();  // FStringEnd
+  EXPECT_EQ(std::get<IntValue>(next_value()).value().to_string(),
+            "0x1_0000_0000_0000_0000");
+  EXPECT_EQ(std::get<IntValue>(big).value().to_string(),
+            "18446744073709551616");
+
+  // A non-ASCII name that normalises to a keyword is still a name.
+  Lexer keyword("\xF0\x9D\x90\xA2\x66",
+                Mode::Module);  // mathematical bold i, f
+  EXPECT_EQ(keyword.next_token(), TokenKind::Name);
+  EXPECT_EQ(std::get<NameValue>(keyword.take_value()).text.view(), "if");
+}
+
+TEST(LexerTest, StringFlags) {
+  struct Case {
+    std::string_view source;
+    TokenFlags::Bits flags;
+  };
+  constexpr Case kCases[] = {
+      {.source = "rb'x'",
+       .flags = TokenFlags::kPrefixB | TokenFlags::kPrefixRawLower},
+      {.source = "bR\"x\"",
+       .flags = TokenFlags::kPrefixB | TokenFlags::kPrefixRawUpper |
+                TokenFlags::kDoubleQuote},
+      {.source = "'''x",
+       .flags = TokenFlags::kTripleQuote | TokenFlags::kUnclosed},
+      {.source = "Rf\"\"\"x",
+       .flags = TokenFlags::kPrefixF | TokenFlags::kPrefixRawUpper |
+                TokenFlags::kDoubleQuote | TokenFlags::kTripleQuote},
+      {.source = "U'x'", .flags = TokenFlags::kPrefixU},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.source);
+    Lexer lexer(c.source, Mode::Module);
+    lexer.next_token();
+    EXPECT_EQ(lexer.current_flags().bits(), c.flags);
+  }
+}
+
+// Every token of `source` from a fresh lexer, with its value and flags.
+struct FullToken {
+  TokenKind kind;
+  TextRange range;
+  TokenFlags flags;
+  TokenValue value;
+  friend bool operator==(const FullToken&, const FullToken&) = default;
+};
+std::vector<FullToken> rest_of(Lexer& lexer) {
+  std::vector<FullToken> tokens;
+  while (true) {
+    TokenKind kind = lexer.next_token();
+    tokens.push_back({kind, lexer.current_range(), lexer.current_flags(),
+                      lexer.current_value()});
+    if (kind == TokenKind::EndOfFile) {
+      return tokens;
+    }
+  }
+}
+
+TEST(LexerTest, RewindReproducesTheTokens) {
+  constexpr std::string_view kSources[] = {
+      "if a:\n    if b:\n        c\n  d\n",
+      "f'{x:{y}>{z!r}}' + t'''a{\nb}c''' $ 0777 'open\n",
+      "x = (1,\n 2) \\\n + f'{a\n",
+  };
+  for (std::string_view source : kSources) {
+    SCOPED_TRACE(source);
+    Lexer reference(source, Mode::Module);
+    std::vector<FullToken> all = rest_of(reference);
+    std::vector<LexicalError> all_errors = std::move(reference).finish();
+    for (std::size_t skip = 0; skip < all.size(); ++skip) {
+      SCOPED_TRACE(skip);
+      Lexer lexer(source, Mode::Module);
+      for (std::size_t i = 0; i < skip; ++i) {
+        lexer.next_token();
+      }
+      LexerCheckpoint checkpoint = lexer.checkpoint();
+      std::vector<FullToken> first = rest_of(lexer);
+      lexer.rewind(std::move(checkpoint));
+      std::vector<FullToken> second = rest_of(lexer);
+      EXPECT_EQ(first, second);
+      EXPECT_TRUE(std::equal(second.begin(), second.end(), all.begin() + skip));
+      EXPECT_EQ(std::move(lexer).finish(), all_errors);
+    }
+  }
+}
+
+TEST(LexerTest, RewindDropsLaterErrors) {
+  Lexer lexer("a $ b", Mode::Module);
+  lexer.next_token();
+  LexerCheckpoint checkpoint = lexer.checkpoint();
+  EXPECT_EQ(lexer.next_token(), TokenKind::Unknown);
+  EXPECT_EQ(lexer.errors().size(), 1u);
+  lexer.rewind(std::move(checkpoint));
+  EXPECT_TRUE(lexer.errors().empty());
+  EXPECT_EQ(lexer.current_kind(), TokenKind::Name);
+  EXPECT_EQ(lexer.current_range(), TextRange(0, 1));
+}
+
+TEST(LexerTest, ReLexLogicalToken) {
+  // The parser gives up on "(" and wants the newline inside to end the line.
+  Lexer lexer("(a\nb", Mode::Module);
+  lexer.next_token();  // (
+  lexer.next_token();  // a
+  ASSERT_EQ(lexer.next_token(), TokenKind::NonLogicalNewline);
+  lexer.next_token();  // b
+  EXPECT_TRUE(lexer.re_lex_logical_token(2));
+  EXPECT_EQ(lexer.current_kind(), TokenKind::Newline);
+  EXPECT_EQ(lexer.current_range(), TextRange(2, 3));
+  EXPECT_EQ(join(lex_all("").tokens), "EndOfFile 0..0");
+  std::vector<std::string> rest;
+  for (TokenKind kind = lexer.next_token(); kind != TokenKind::EndOfFile;
+       kind = lexer.next_token()) {
+    rest.push_back(describe(kind, lexer.current_range()));
+  }
+  EXPECT_EQ(join(rest), "Name 3..4, Newline 4..4");
+  EXPECT_TRUE(lexer.errors().empty());
+
+  Lexer closed("x", Mode::Module);
+  closed.next_token();
+  EXPECT_FALSE(closed.re_lex_logical_token(0));  // nesting is 0
+
+  // Without a newline to go back to, the nesting still closes.
+  Lexer no_newline("(a", Mode::Module);
+  no_newline.next_token();
+  no_newline.next_token();
+  EXPECT_FALSE(no_newline.re_lex_logical_token(std::nullopt));
+  EXPECT_EQ(no_newline.next_token(), TokenKind::Newline);
+}
+
+TEST(LexerTest, ReLexRawStringInFormatSpec) {
+  Lexer lexer("f'{x!r'", Mode::Module);
+  for (int i = 0; i < 4; ++i) {
+    lexer.next_token();  // FStringStart, {, x, !
+  }
+  ASSERT_EQ(lexer.next_token(), TokenKind::String);
+  ASSERT_EQ(lexer.errors().size(), 1u);
+  lexer.re_lex_raw_string_in_format_spec();
+  EXPECT_EQ(lexer.current_kind(), TokenKind::Name);
+  EXPECT_EQ(lexer.current_range(), TextRange(5, 6));
+  EXPECT_TRUE(lexer.current_flags().is_empty());
+  EXPECT_EQ(std::get<NameValue>(lexer.take_value()).text.view(), "r");
+  EXPECT_TRUE(lexer.errors().empty());
+  // Lexing resumes at the quote, which now reads as a new string.
+  EXPECT_EQ(lexer.next_token(), TokenKind::String);
+  EXPECT_EQ(lexer.current_range(), TextRange(6, 7));
+
+  // A closed raw string is left alone.
+  Lexer closed("r'x'", Mode::Module);
+  closed.next_token();
+  closed.re_lex_raw_string_in_format_spec();
+  EXPECT_EQ(closed.current_kind(), TokenKind::String);
+}
+
+TEST(LexerTest, ReLexStringTokenInInterpolationElement) {
+  Lexer lexer("f\"{\"  # c\nx", Mode::Module);
+  lexer.next_token();  // FStringStart
+  lexer.next_token();  // {
+  ASSERT_EQ(lexer.next_token(), TokenKind::String);
+  lexer.re_lex_string_token_in_interpolation_element(
+      InterpolatedStringKind::FString);
+  EXPECT_EQ(lexer.current_kind(), TokenKind::FStringEnd);
+  EXPECT_EQ(lexer.current_range(), TextRange(3, 4));
+  EXPECT_TRUE(lexer.errors().empty());
+  std::vector<std::string> rest;
+  for (TokenKind kind = lexer.next_token(); kind != TokenKind::EndOfFile;
+       kind = lexer.next_token()) {
+    rest.push_back(describe(kind, lexer.current_range()));
+  }
+  EXPECT_EQ(join(rest),
+            "Comment 6..9, Newline 9..10, Name 10..11, "
+            "Newline 11..11");
+
+  // Something other than blanks after the quote: the string stays.
+  Lexer other("f'{'x", Mode::Module);
+  other.next_token();
+  other.next_token();
+  other.next_token();
+  other.re_lex_string_token_in_interpolation_element(
+      InterpolatedStringKind::FString);
+  EXPECT_EQ(other.current_kind(), TokenKind::String);
+}
+
+}  // namespace
+}  // namespace divu
