@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <optional>
+#include <string>
 
 #include "unicode.h"
 
@@ -332,16 +333,13 @@ bool is_raw(AnyStringFlags flags) {
 
 }  // namespace
 
-std::expected<DecodedStringLiteral, LexicalError> parse_string_literal(
-    std::string_view text, AnyStringFlags flags, TextRange range) {
+std::expected<StringType, LexicalError> parse_string_literal(
+    std::string_view text, AnyStringFlags flags, TextRange range,
+    Arena& arena) {
   const TextSize offset =
       range.start() + prefix_length(flags) + (flags.is_triple_quoted() ? 3 : 1);
-  const TextSize end_location = offset + static_cast<TextSize>(text.size());
   const bool bytes = flags.contains(AnyStringFlags::kPrefixB);
-  DecodedStringLiteral result{.range = range};
   if (bytes) {
-    result.type = StringType::Bytes;
-    result.bytes_flags = flags.to_bytes_literal_flags();
     const std::size_t non_ascii = find_non_ascii(text);
     if (non_ascii != std::string_view::npos) {
       const TextSize start = offset + static_cast<TextSize>(non_ascii);
@@ -350,42 +348,51 @@ std::expected<DecodedStringLiteral, LexicalError> parse_string_literal(
           .location =
               TextRange(start, start + decode_utf8(text, non_ascii).length)});
     }
-  } else {
-    result.type = StringType::Str;
-    result.string_flags = flags.to_string_literal_flags();
   }
-  if (is_raw(flags) || find_backslash(text, 0) == std::string_view::npos) {
-    result.value = DecodedText::unchanged(text);
-    return result;
+  std::string_view value = text;
+  if (!is_raw(flags) && find_backslash(text, 0) != std::string_view::npos) {
+    StringParser parser(
+        text, offset, offset + static_cast<TextSize>(text.size()),
+        bytes ? StringParser::Mode::Bytes : StringParser::Mode::Str);
+    const auto decoded = parser.decode(/*raw=*/false);
+    if (!decoded) {
+      return std::unexpected(decoded.error());
+    }
+    value = arena.copy_string(*decoded);
   }
-  StringParser parser(
-      text, offset, end_location,
-      bytes ? StringParser::Mode::Bytes : StringParser::Mode::Str);
-  auto decoded = parser.decode(/*raw=*/false);
-  if (!decoded) {
-    return std::unexpected(std::move(decoded.error()));
+  if (bytes) {
+    BytesLiteral part;
+    part.range = range;
+    part.value = value;
+    part.flags = flags.to_bytes_literal_flags();
+    return part;
   }
-  result.value = DecodedText::decoded(std::move(*decoded));
-  return result;
+  StringLiteral part;
+  part.range = range;
+  part.value = value;
+  part.flags = flags.to_string_literal_flags();
+  return part;
 }
 
-std::expected<DecodedLiteralElement, LexicalError>
+std::expected<InterpolatedStringElementLiteral, LexicalError>
 parse_interpolated_string_literal_element(std::string_view text,
-                                          AnyStringFlags flags,
-                                          TextRange range) {
-  DecodedLiteralElement result{.range = range};
-  if (find_any(text, 0, '\\', '{', '}') == std::string_view::npos) {
-    result.value = DecodedText::unchanged(text);
-    return result;
+                                          AnyStringFlags flags, TextRange range,
+                                          Arena& arena) {
+  InterpolatedStringElementLiteral element;
+  element.range = range;
+  element.value = text;
+  // Braces are stored unchanged, so without a backslash nothing changes.
+  if (find_backslash(text, 0) == std::string_view::npos) {
+    return element;
   }
   StringParser parser(text, range.start(), range.end(),
                       StringParser::Mode::Middle);
-  auto decoded = parser.decode(is_raw(flags));
+  const auto decoded = parser.decode(is_raw(flags));
   if (!decoded) {
-    return std::unexpected(std::move(decoded.error()));
+    return std::unexpected(decoded.error());
   }
-  result.value = DecodedText::decoded(std::move(*decoded));
-  return result;
+  element.value = arena.copy_string(*decoded);
+  return element;
 }
 
 }  // namespace divu

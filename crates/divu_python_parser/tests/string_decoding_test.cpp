@@ -72,12 +72,22 @@ struct Case {
   std::string_view error = {};  // "message at start..end"
 };
 
+std::string_view value_of(const StringType& part) {
+  if (const auto* s = std::get_if<StringLiteral>(&part)) {
+    return s->value;
+  }
+  return std::get<BytesLiteral>(part).value;
+}
+std::string_view value_of(const InterpolatedStringElementLiteral& element) {
+  return element.value;
+}
+
 void check(const Case& c, const auto& result) {
   if (c.error.empty()) {
     ASSERT_TRUE(result.has_value()) << describe(result.error());
-    EXPECT_EQ(result->value.view(), c.value);
+    EXPECT_EQ(value_of(*result), c.value);
   } else {
-    ASSERT_FALSE(result.has_value()) << result->value.view();
+    ASSERT_FALSE(result.has_value()) << value_of(*result);
     EXPECT_EQ(describe(result.error()), c.error);
   }
 }
@@ -120,7 +130,8 @@ TEST(ParseStringLiteralTest, Escapes) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.source);
     const Token t = token(c.source);
-    check(c, parse_string_literal(t.text, t.flags, t.range));
+    Arena arena;
+    check(c, parse_string_literal(t.text, t.flags, t.range, arena));
   }
 }
 
@@ -158,37 +169,40 @@ TEST(ParseStringLiteralTest, Errors) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.source);
     const Token t = token(c.source);
-    check(c, parse_string_literal(t.text, t.flags, t.range));
+    Arena arena;
+    check(c, parse_string_literal(t.text, t.flags, t.range, arena));
   }
 }
 
 TEST(ParseStringLiteralTest, KeepsTheTextAndConvertsTheFlags) {
+  Arena arena;
   {
     const Token t = token("'plain'");
-    const auto result = parse_string_literal(t.text, t.flags, t.range);
+    const auto result = parse_string_literal(t.text, t.flags, t.range, arena);
     ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(result->type, StringType::Str);
-    EXPECT_FALSE(result->value.is_copy());
-    EXPECT_EQ(result->value.view().data(), t.text.data());
-    EXPECT_EQ(result->range, t.range);
+    const auto& part = std::get<StringLiteral>(*result);
+    EXPECT_EQ(part.value.data(), t.text.data());
+    EXPECT_EQ(part.range, t.range);
+    EXPECT_EQ(part.node_index.load(), AtomicNodeIndex::kNone);
   }
   {
     const Token t = token(R"(u"a\tb)");
-    const auto result = parse_string_literal(t.text, t.flags, t.range);
+    const auto result = parse_string_literal(t.text, t.flags, t.range, arena);
     ASSERT_TRUE(result.has_value());
-    EXPECT_TRUE(result->value.is_copy());
-    EXPECT_EQ(result->string_flags.bits(), StringLiteralFlags::kDouble |
-                                               StringLiteralFlags::kUPrefix |
-                                               StringLiteralFlags::kUnclosed);
+    const auto& part = std::get<StringLiteral>(*result);
+    EXPECT_EQ(part.value, "a\tb");
+    EXPECT_EQ(part.flags.bits(), StringLiteralFlags::kDouble |
+                                     StringLiteralFlags::kUPrefix |
+                                     StringLiteralFlags::kUnclosed);
   }
   {
     const Token t = token(R"(Rb'''\n''')");
-    const auto result = parse_string_literal(t.text, t.flags, t.range);
+    const auto result = parse_string_literal(t.text, t.flags, t.range, arena);
     ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(result->type, StringType::Bytes);
-    EXPECT_FALSE(result->value.is_copy());
-    EXPECT_EQ(result->bytes_flags.bits(), BytesLiteralFlags::kTripleQuoted |
-                                              BytesLiteralFlags::kRPrefixUpper);
+    const auto& part = std::get<BytesLiteral>(*result);
+    EXPECT_EQ(part.value.data(), t.text.data());
+    EXPECT_EQ(part.flags.bits(), BytesLiteralFlags::kTripleQuoted |
+                                     BytesLiteralFlags::kRPrefixUpper);
   }
 }
 
@@ -295,8 +309,9 @@ TEST(ParseInterpolatedStringLiteralElementTest, EscapesAndErrors) {
         AnyStringFlags::kPrefixF |
         (c.raw ? AnyStringFlags::kPrefixRawLower : 0)));
     const TextRange range(c.start, c.end);
+    Arena arena;
     const auto result =
-        parse_interpolated_string_literal_element(c.text, flags, range);
+        parse_interpolated_string_literal_element(c.text, flags, range, arena);
     check({.source = c.source, .value = c.value, .error = c.error}, result);
     if (result) {
       EXPECT_EQ(result->range, range);
@@ -304,13 +319,14 @@ TEST(ParseInterpolatedStringLiteralElementTest, EscapesAndErrors) {
   }
 }
 
-TEST(ParseInterpolatedStringLiteralElementTest, KeepsTextWithoutStops) {
-  constexpr std::string_view kText = "plain text";
+TEST(ParseInterpolatedStringLiteralElementTest, KeepsTextWithoutBackslash) {
+  constexpr std::string_view kText = "plain {text}";
+  Arena arena;
   const auto result = parse_interpolated_string_literal_element(
-      kText, AnyStringFlags(AnyStringFlags::kPrefixF), TextRange(2, 12));
+      kText, AnyStringFlags(AnyStringFlags::kPrefixF), TextRange(2, 16), arena);
   ASSERT_TRUE(result.has_value());
-  EXPECT_FALSE(result->value.is_copy());
-  EXPECT_EQ(result->value.view().data(), kText.data());
+  EXPECT_EQ(result->value.data(), kText.data());
+  EXPECT_EQ(result->node_index.load(), AtomicNodeIndex::kNone);
 }
 
 }  // namespace
