@@ -37,33 +37,38 @@ std::string_view Arena::copy_string(std::string_view text) {
   return {copy, text.size()};
 }
 
-void* Arena::allocate_slow(std::size_t size) {
-  // A fresh block starts aligned to max_align_t (its header is), so no
-  // allocation needs padding at its start.
+void* Arena::allocate_slow(std::size_t size, std::size_t alignment) {
   std::size_t block_size =
       next_block_size_ == 0 ? kFirstBlockSize : next_block_size_;
   next_block_size_ = std::min(block_size * 2, kMaxBlockSize);
+  // A block starts aligned to max_align_t (its header is); a stricter
+  // alignment may need up to alignment - 1 bytes of padding.
+  const std::size_t needed =
+      size + (alignment > alignof(Block) ? alignment - 1 : 0);
   // An allocation larger than a block gets a block of its own; the current
-  // block stays the one to bump from when it has more room left.
-  const bool oversized = size > block_size;
+  // block stays the one to bump from, since it may have room left.
+  const bool oversized = needed > block_size;
   if (oversized) {
-    block_size = size;
+    block_size = needed;
   }
   void* memory = ::operator new(sizeof(Block) + block_size);
   reserved_bytes_ += sizeof(Block) + block_size;
   Block* block = ::new (memory) Block{.next = nullptr, .size = block_size};
-  char* start = reinterpret_cast<char*>(block + 1);
+  char* const start = reinterpret_cast<char*>(block + 1);
+  void* result = start;
+  std::size_t room = block_size;
+  // Cannot fail: the block has room for the padding.
+  std::align(alignment, size, result, room);
   if (oversized && blocks_ != nullptr) {
-    // Keep the current block on top: link the big one behind it.
     block->next = blocks_->next;
     blocks_->next = block;
-    return start;
+    return result;
   }
   block->next = blocks_;
   blocks_ = block;
-  cursor_ = start + size;
+  cursor_ = static_cast<char*>(result) + size;
   end_ = start + block_size;
-  return start;
+  return result;
 }
 
 }  // namespace divu

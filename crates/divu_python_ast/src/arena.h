@@ -78,8 +78,7 @@ class Arena {
   // A copy of `text` in the arena.
   std::string_view copy_string(std::string_view text);
 
-  // `size` bytes aligned to `alignment` (a power of two, at most
-  // alignof(std::max_align_t)), uninitialised.
+  // `size` bytes aligned to `alignment` (a power of two), uninitialised.
   void* allocate(std::size_t size, std::size_t alignment) {
     void* memory = cursor_;
     std::size_t room = static_cast<std::size_t>(end_ - cursor_);
@@ -87,7 +86,7 @@ class Arena {
       cursor_ = static_cast<char*>(memory) + size;
       return memory;
     }
-    return allocate_slow(size);
+    return allocate_slow(size, alignment);
   }
 
   // Bytes taken from the system so far, block headers included.
@@ -95,7 +94,7 @@ class Arena {
 
  private:
   struct Block;
-  void* allocate_slow(std::size_t size);
+  void* allocate_slow(std::size_t size, std::size_t alignment);
   void swap(Arena& other) noexcept {
     std::swap(cursor_, other.cursor_);
     std::swap(end_, other.end_);

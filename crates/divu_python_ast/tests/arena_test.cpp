@@ -10,7 +10,8 @@
 namespace divu {
 namespace {
 
-struct alignas(16) Wide {
+// Stricter than the alignment of a fresh block.
+struct alignas(64) Wide {
   std::uint64_t a = 1;
   std::uint64_t b = 2;
 };
@@ -33,12 +34,19 @@ TEST(ArenaTest, MixedAllocationsAreAlignedAndKeepTheirContents) {
     ASSERT_EQ(*pointer, value);
   }
   for (const Wide* wide : wides) {
-    ASSERT_EQ(reinterpret_cast<std::uintptr_t>(wide) % 16, 0u);
+    ASSERT_EQ(reinterpret_cast<std::uintptr_t>(wide) % 64, 0u);
     ASSERT_EQ(wide->a + wide->b, 3u);
   }
   for (const auto& [copy, text] : texts) {
     ASSERT_EQ(copy, text);
   }
+  // The first allocation of a fresh arena, and one larger than any block,
+  // each start a block of their own.
+  Arena fresh;
+  const Wide* first = fresh.make<Wide>();
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first) % 64, 0u);
+  const void* huge = fresh.allocate(std::size_t{5} << 20, 64);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(huge) % 64, 0u);
 }
 
 TEST(ArenaTest, ListsAreValueInitialisedOrCopied) {

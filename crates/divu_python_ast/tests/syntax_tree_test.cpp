@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ranges>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,10 @@ TEST(LiteralValueTest, NumberValuesKeepTheirKind) {
   EXPECT_EQ(imaginary.as_complex()->imag, 2);
   EXPECT_EQ(imaginary.as_int(), nullptr);
 }
+
+// Usable with the standard range algorithms, and lazy: a view of the node.
+static_assert(std::ranges::forward_range<ParameterRange>);
+static_assert(sizeof(ParameterRange) == sizeof(void*));
 
 // The names Parameters::iter yields, with "=" after those with a default.
 std::string iterate(const Parameters& parameters) {
