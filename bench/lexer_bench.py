@@ -1,0 +1,71 @@
+"""The lexer against CPython's tokenize over the same in-memory corpus.
+
+Runs lexer_bench (the native lexer, best of five rounds) and then
+tokenize.generate_tokens over the same files (best of two), and prints
+both throughputs and their ratio.
+
+    python3.13 bench/lexer_bench.py --native build/bench/lexer_bench [DIR]
+"""
+
+import argparse
+import io
+import os
+import subprocess
+import sysconfig
+import time
+import tokenize
+
+
+def load(root):
+    texts = []
+    for folder, dirs, names in os.walk(root):
+        dirs.sort()
+        for name in sorted(names):
+            if name.endswith(".py"):
+                data = open(os.path.join(folder, name), "rb").read()
+                try:
+                    texts.append((len(data), data.decode("utf-8")))
+                except UnicodeDecodeError:
+                    pass
+    return texts
+
+
+def tokenize_all(texts):
+    tokens = 0
+    for _, text in texts:
+        try:
+            for _ in tokenize.generate_tokens(io.StringIO(text).readline):
+                tokens += 1
+        except (SyntaxError, tokenize.TokenError):
+            pass
+    return tokens
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--native", required=True)
+    parser.add_argument("root", nargs="?", default=sysconfig.get_paths()["stdlib"])
+    args = parser.parse_args()
+
+    run = subprocess.run([args.native, args.root], capture_output=True,
+                         text=True, check=True)
+    native = dict(pair.split("=") for pair in run.stdout.split())
+
+    texts = load(args.root)
+    size = sum(n for n, _ in texts)
+    best = float("inf")
+    for _ in range(2):
+        start = time.perf_counter()
+        tokens = tokenize_all(texts)
+        best = min(best, time.perf_counter() - start)
+    reference = size / best / 1e6
+
+    print(f"corpus: {native['files']} files, {int(native['bytes']) / 1e6:.1f} MB")
+    print(f"lexer:    {float(native['mb_per_s']):8.1f} MB/s "
+          f"({native['tokens']} tokens)")
+    print(f"tokenize: {reference:8.1f} MB/s ({tokens} tokens)")
+    print(f"ratio:    {float(native['mb_per_s']) / reference:8.1f}x")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,86 @@
+// Lexes arbitrary UTF-8 text in every mode and checks the lexer's
+// invariants: lexing ends, token ranges are in order and inside the text,
+// error ranges are inside the text, and a rewind to a checkpoint taken at
+// any token reproduces the same tokens and errors.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+#include "lexer.h"
+#include "utf8.h"
+
+namespace {
+
+struct Lexed {
+  divu::TokenKind kind;
+  divu::TextRange range;
+  divu::TokenFlags flags;
+  bool operator==(const Lexed&) const = default;
+};
+
+void check(bool condition) {
+  if (!condition) {
+    std::abort();
+  }
+}
+
+// Lexes to EndOfFile, checking each token against the text.
+std::vector<Lexed> lex_rest(divu::Lexer& lexer, std::size_t size,
+                            divu::TextSize previous_end) {
+  // Every token consumes a byte except the empty ones (dedents, the last
+  // newline, some errors, EndOfFile), and those are bounded by the text too.
+  const std::size_t limit = 4 * size + 64;
+  std::vector<Lexed> tokens;
+  while (true) {
+    divu::TokenKind kind = lexer.next_token();
+    divu::TextRange range = lexer.current_range();
+    check(range.end() <= size);
+    check(range.start() >= previous_end);
+    previous_end = range.end();
+    tokens.push_back({kind, range, lexer.current_flags()});
+    check(tokens.size() <= limit);
+    if (kind == divu::TokenKind::EndOfFile) {
+      return tokens;
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  std::string_view text(reinterpret_cast<const char*>(data), size);
+  // The lexer is only ever given text that has been checked as UTF-8.
+  if (!trelk::is_valid_utf8(text)) {
+    return 0;
+  }
+  constexpr divu::Mode kModes[] = {divu::Mode::Module, divu::Mode::Ipython,
+                                   divu::Mode::ParenthesizedExpression};
+  for (divu::Mode mode : kModes) {
+    divu::Lexer reference(text, mode);
+    std::vector<Lexed> all = lex_rest(reference, size, 0);
+    std::vector<divu::LexicalError> all_errors = reference.errors();
+    for (const divu::LexicalError& error : all_errors) {
+      check(error.location.end() <= size);
+    }
+
+    // Rewind at a token chosen by the input.
+    std::size_t at = (size * 31 + (size > 0 ? data[size / 2] : 0)) % all.size();
+    divu::Lexer lexer(text, mode);
+    for (std::size_t i = 0; i < at; ++i) {
+      lexer.next_token();
+    }
+    divu::TextSize previous_end = at > 0 ? all[at - 1].range.end() : 0;
+    divu::LexerCheckpoint checkpoint = lexer.checkpoint();
+    std::vector<Lexed> first = lex_rest(lexer, size, previous_end);
+    lexer.rewind(std::move(checkpoint));
+    std::vector<Lexed> second = lex_rest(lexer, size, previous_end);
+    check(first == second);
+    check(std::equal(first.begin(), first.end(), all.begin() + at, all.end()));
+    check(lexer.errors() == all_errors);
+  }
+  return 0;
+}
