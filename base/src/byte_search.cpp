@@ -1,55 +1,23 @@
 #include "byte_search.h"
 
-#include <bit>
-#include <cstdint>
-#include <cstring>
-
 namespace trelk {
-namespace {
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-
-// The high bit of every byte of `word` that is zero, and no other bit. The
-// exact form, not the shorter one with a borrow: a backward search reads the
-// highest flagged byte, which a borrow could flag falsely.
-constexpr std::uint64_t zero_bytes(std::uint64_t word) {
-  return ~(((word & kLow7) + kLow7) | word | kLow7);
-}
-
-// The high bit of every byte of `word` that equals `a` or `b`.
-constexpr std::uint64_t matching_bytes(std::uint64_t word, std::uint64_t a,
-                                       std::uint64_t b) {
-  return zero_bytes(word ^ a) | zero_bytes(word ^ b);
-}
-
-std::uint64_t load(const char* p) {
-  std::uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  if constexpr (std::endian::native == std::endian::big) {
-    word = __builtin_bswap64(word);
-  }
-  return word;
-}
-
-constexpr std::uint64_t broadcast(char c) {
-  return kOnes * static_cast<unsigned char>(c);
-}
-
-}  // namespace
+using namespace byte_search_internal;
 
 std::size_t find_either_byte(std::string_view text, std::size_t from, char a,
                              char b) noexcept {
   const char* data = text.data();
   const std::size_t size = text.size();
-  const std::uint64_t wide_a = broadcast(a);
-  const std::uint64_t wide_b = broadcast(b);
+  const Bytes16 wide_a = splat(a);
+  const Bytes16 wide_b = splat(b);
   std::size_t i = from;
-  for (; i + 8 <= size; i += 8) {
-    // Byte k of the text is byte k of the little-endian word.
-    const std::uint64_t found = matching_bytes(load(data + i), wide_a, wide_b);
-    if (found != 0) {
-      return i + static_cast<std::size_t>(std::countr_zero(found)) / 8;
+  for (; i + kWidth <= size; i += kWidth) {
+    const Halves h = halves(matches(data + i, wide_a, wide_b));
+    if (h.low != 0) {
+      return i + static_cast<std::size_t>(std::countr_zero(h.low)) / 8;
+    }
+    if (h.high != 0) {
+      return i + 8 + static_cast<std::size_t>(std::countr_zero(h.high)) / 8;
     }
   }
   for (; i < size; ++i) {
@@ -63,14 +31,16 @@ std::size_t find_either_byte(std::string_view text, std::size_t from, char a,
 std::size_t rfind_either_byte(std::string_view text, std::size_t before, char a,
                               char b) noexcept {
   const char* data = text.data();
-  const std::uint64_t wide_a = broadcast(a);
-  const std::uint64_t wide_b = broadcast(b);
+  const Bytes16 wide_a = splat(a);
+  const Bytes16 wide_b = splat(b);
   std::size_t i = before;
-  for (; i >= 8; i -= 8) {
-    const std::uint64_t found =
-        matching_bytes(load(data + i - 8), wide_a, wide_b);
-    if (found != 0) {
-      return i - 1 - static_cast<std::size_t>(std::countl_zero(found)) / 8;
+  for (; i >= kWidth; i -= kWidth) {
+    const Halves h = halves(matches(data + i - kWidth, wide_a, wide_b));
+    if (h.high != 0) {
+      return i - 1 - static_cast<std::size_t>(std::countl_zero(h.high)) / 8;
+    }
+    if (h.low != 0) {
+      return i - 9 - static_cast<std::size_t>(std::countl_zero(h.low)) / 8;
     }
   }
   while (i > 0) {

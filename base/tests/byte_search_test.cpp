@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trelk {
 namespace {
@@ -30,7 +32,7 @@ std::size_t naive_rfind(std::string_view text, std::size_t before, char a,
 
 // Every start and end position of texts that put matches and near misses
 // (the same low bits with the high bit set, neighbouring values, zero) at
-// every place inside and across eight-byte words.
+// every place inside and across vectors.
 TEST(ByteSearchTest, AgreesWithAByteLoopEverywhere) {
   const std::string_view fillers[] = {
       "abcdefghijklmnopqrstuvwxyz0123456789",
@@ -57,8 +59,36 @@ TEST(ByteSearchTest, AgreesWithAByteLoopEverywhere) {
             EXPECT_EQ(rfind_either_byte(text, at, '\n', '\r'),
                       naive_rfind(text, at, '\n', '\r'));
           }
+          std::vector<std::size_t> visited;
+          const bool ascii = for_each_either_byte(
+              text, '\n', '\r', [&](std::size_t i) { visited.push_back(i); });
+          std::vector<std::size_t> expected;
+          for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\n' || text[i] == '\r') {
+              expected.push_back(i);
+            }
+          }
+          EXPECT_EQ(visited, expected);
+          EXPECT_EQ(ascii, std::all_of(text.begin(), text.end(), [](char c) {
+                      return static_cast<unsigned char>(c) < 0x80;
+                    }));
         }
       }
+    }
+  }
+}
+
+TEST(ByteSearchTest, OneHighByteAnywhereMakesTheTextNonAscii) {
+  const auto no_visit = [](std::size_t) {};
+  for (std::size_t length = 0; length <= 40; ++length) {
+    std::string text(length, 'a');
+    EXPECT_TRUE(for_each_either_byte(text, '\n', '\r', no_visit));
+    for (std::size_t high = 0; high < length; ++high) {
+      SCOPED_TRACE(testing::Message()
+                   << "length " << length << " high " << high);
+      text.assign(length, 'a');
+      text[high] = '\x80';
+      EXPECT_FALSE(for_each_either_byte(text, '\n', '\r', no_visit));
     }
   }
 }

@@ -21,21 +21,6 @@ std::uint32_t saturating_add_one(std::uint64_t count) {
   return count >= kMax ? kMax : static_cast<std::uint32_t>(count + 1);
 }
 
-bool is_ascii(std::string_view text) {
-  const char* data = text.data();
-  std::size_t i = 0;
-  std::uint64_t high = 0;
-  for (; i + 8 <= text.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, data + i, sizeof word);
-    high |= word;
-  }
-  for (; i < text.size(); ++i) {
-    high |= static_cast<unsigned char>(data[i]);
-  }
-  return (high & 0x8080808080808080ull) == 0;
-}
-
 constexpr bool is_continuation_byte(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
@@ -55,18 +40,17 @@ LineIndex LineIndex::from_source_text(std::string_view text) {
   // Source files average well over 88 bytes a line, so this rarely grows.
   table->line_starts.reserve(text.size() / 88 + 1);
   table->line_starts.push_back(0);
-  std::size_t i = 0;
-  while ((i = trelk::find_either_byte(text, i, '\n', '\r')) !=
-         std::string_view::npos) {
-    // "\r\n" ends one line, counted at its "\n".
-    const bool crlf =
-        text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
-    if (!crlf) {
-      table->line_starts.push_back(static_cast<TextSize>(i + 1));
-    }
-    ++i;
-  }
-  table->kind = is_ascii(text) ? TextKind::Ascii : TextKind::Utf8;
+  std::vector<TextSize>& starts = table->line_starts;
+  const bool ascii =
+      trelk::for_each_either_byte(text, '\n', '\r', [&](std::size_t i) {
+        // "\r\n" ends one line, counted at its "\n".
+        const bool crlf =
+            text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+        if (!crlf) {
+          starts.push_back(static_cast<TextSize>(i + 1));
+        }
+      });
+  table->kind = ascii ? TextKind::Ascii : TextKind::Utf8;
   return LineIndex(std::move(table));
 }
 
