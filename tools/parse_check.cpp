@@ -5,6 +5,15 @@
 //     token up to and including EndOfFile, "Kind start..end", then one
 //     "error: message at byte range start..end" line per lexical error.
 //
+//   parse_check --strings FILE
+//     Lexes FILE likewise and decodes every String, FStringMiddle and
+//     TStringMiddle token: one line "Kind start..end HEX" per token, HEX
+//     being the decoded value's bytes in hexadecimal (empty for an empty
+//     value), or "Kind start..end error: message at byte range start..end"
+//     when decoding fails. FStringStart, FStringEnd, TStringStart and
+//     TStringEnd tokens are listed as "Kind start..end", so that a reader
+//     can tell which string a middle belongs to.
+//
 // Scripts depend on this output; keep it stable.
 
 #include <cstdio>
@@ -15,13 +24,15 @@
 #include <string>
 #include <string_view>
 
+#include "arena.h"
 #include "lexer.h"
+#include "string_decoding.h"
 #include "utf8.h"
 
 namespace {
 
 int usage() {
-  std::cerr << "usage: parse_check --tokens FILE\n";
+  std::cerr << "usage: parse_check --tokens FILE | --strings FILE\n";
   return 2;
 }
 
@@ -57,10 +68,79 @@ void print_tokens(std::string_view source, std::string& out) {
   }
 }
 
+void append_hex(std::string_view bytes, std::string& out) {
+  constexpr char kDigits[] = "0123456789abcdef";
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    out.push_back(kDigits[byte >> 4]);
+    out.push_back(kDigits[byte & 0xF]);
+  }
+}
+
+void print_strings(std::string_view source, std::string& out) {
+  divu::Lexer lexer(source, divu::Mode::Module);
+  divu::Arena arena;
+  for (divu::TokenKind kind;
+       (kind = lexer.next_token()) != divu::TokenKind::EndOfFile;) {
+    using divu::TokenKind;
+    const bool middle =
+        kind == TokenKind::FStringMiddle || kind == TokenKind::TStringMiddle;
+    if (kind != TokenKind::String && !middle &&
+        kind != TokenKind::FStringStart && kind != TokenKind::FStringEnd &&
+        kind != TokenKind::TStringStart && kind != TokenKind::TStringEnd) {
+      continue;
+    }
+    out.append(divu::debug_text(kind));
+    out.push_back(' ');
+    out.append(lexer.current_range().to_string());
+    if (kind != TokenKind::String && !middle) {
+      out.push_back('\n');
+      continue;
+    }
+    out.push_back(' ');
+    const divu::AnyStringFlags flags(lexer.current_flags());
+    std::expected<std::string_view, divu::LexicalError> value;
+    if (middle) {
+      const std::string_view text =
+          std::get<divu::InterpolatedStringMiddleValue>(lexer.current_value())
+              .text.view();
+      const auto element = divu::parse_interpolated_string_literal_element(
+          text, flags, lexer.current_range(), arena);
+      if (element) {
+        value = element->value;
+      } else {
+        value = std::unexpected(element.error());
+      }
+    } else {
+      const std::string_view text =
+          std::get<divu::StringValue>(lexer.current_value()).text.view();
+      const auto part =
+          divu::parse_string_literal(text, flags, lexer.current_range(), arena);
+      if (!part) {
+        value = std::unexpected(part.error());
+      } else if (const auto* bytes = std::get_if<divu::BytesLiteral>(&*part)) {
+        value = bytes->value;
+      } else {
+        value = std::get<divu::StringLiteral>(*part).value;
+      }
+    }
+    if (value) {
+      append_hex(*value, out);
+    } else {
+      out.append("error: ");
+      out.append(value.error().error.to_string());
+      out.append(" at byte range ");
+      out.append(value.error().location.to_string());
+    }
+    out.push_back('\n');
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 || std::string_view(argv[1]) != "--tokens") {
+  if (argc != 3 || (std::string_view(argv[1]) != "--tokens" &&
+                    std::string_view(argv[1]) != "--strings")) {
     return usage();
   }
   std::string text;
@@ -74,7 +154,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string out;
-  print_tokens(text, out);
+  if (std::string_view(argv[1]) == "--tokens") {
+    print_tokens(text, out);
+  } else {
+    print_strings(text, out);
+  }
   std::fwrite(out.data(), 1, out.size(), stdout);
   return 0;
 }

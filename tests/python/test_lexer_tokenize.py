@@ -37,17 +37,16 @@ Known, intended differences (the only normalisations applied):
    with such a NAME counts as rejected. Our lexer reports it.
 """
 
-import concurrent.futures
 import io
 import os
 import subprocess
 import sys
-import sysconfig
 import tokenize
 import unittest
 
+from stdlib_corpus import map_files, stdlib_files
+
 PARSE_CHECK = os.environ.get("TRELK_PARSE_CHECK")
-STDLIB = os.environ.get("TRELK_STDLIB", sysconfig.get_paths()["stdlib"])
 
 KEYWORDS = (
     "And As Assert Async Await Break Class Continue Def Del Elif Else Except "
@@ -211,15 +210,6 @@ def compare_file(path):
     return "compared", len(expected), comments, diffs
 
 
-def stdlib_files():
-    files = []
-    for root, dirs, names in os.walk(STDLIB):
-        dirs.sort()
-        files.extend(os.path.join(root, n) for n in sorted(names)
-                     if n.endswith(".py"))
-    return files
-
-
 @unittest.skipUnless(PARSE_CHECK, "TRELK_PARSE_CHECK is not set")
 class LexerMatchesTokenize(unittest.TestCase):
     def test_standard_library(self):
@@ -228,13 +218,11 @@ class LexerMatchesTokenize(unittest.TestCase):
         counts = {"compared": 0, "not-utf8": 0, "rejected": 0, "bad": 0}
         tokens = comments = 0
         diffs = []
-        workers = min(4, os.cpu_count() or 1)
-        with concurrent.futures.ProcessPoolExecutor(workers) as pool:
-            for status, n, c, d in pool.map(compare_file, files, chunksize=16):
-                counts[status] += 1
-                tokens += n
-                comments += c
-                diffs.extend(d)
+        for status, n, c, d in map_files(compare_file, files):
+            counts[status] += 1
+            tokens += n
+            comments += c
+            diffs.extend(d)
         print(f"\nfiles: {len(files)} ({counts}), tokens compared: {tokens}, "
               f"comments: {comments}, differences: {len(diffs)}",
               file=sys.stderr)

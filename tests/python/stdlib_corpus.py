@@ -1,0 +1,24 @@
+"""The files of CPython's standard library, for the differential tests."""
+
+import concurrent.futures
+import os
+import sysconfig
+
+STDLIB = os.environ.get("TRELK_STDLIB", sysconfig.get_paths()["stdlib"])
+
+
+def stdlib_files():
+    """Every .py file below the standard library, in a stable order."""
+    files = []
+    for root, dirs, names in os.walk(STDLIB):
+        dirs.sort()
+        files.extend(os.path.join(root, n) for n in sorted(names)
+                     if n.endswith(".py"))
+    return files
+
+
+def map_files(function, files):
+    """function(path) for every path, on at most four worker processes."""
+    workers = min(4, os.cpu_count() or 1)
+    with concurrent.futures.ProcessPoolExecutor(workers) as pool:
+        yield from pool.map(function, files, chunksize=16)
