@@ -81,6 +81,10 @@ class Node {
 
  protected:
   explicit Node(NodeKind kind) : kind_(kind) {}
+  // Only whole records are copied: copying a Node or a set type alone would
+  // slice the record off.
+  Node(const Node&) = default;
+  Node& operator=(const Node&) = default;
 
  private:
   [[noreturn]] void fail_cast(std::string_view expected) const;
@@ -100,6 +104,8 @@ class NodeSetOf : public Node {
 
  protected:
   using Node::Node;
+  NodeSetOf(const NodeSetOf&) = default;
+  NodeSetOf& operator=(const NodeSetOf&) = default;
 };
 
 // The base of a record of kind K, a variant of Base (a closed set, or Node

@@ -4,6 +4,7 @@
 
 #include <ranges>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "invariant.h"
@@ -62,6 +63,13 @@ TEST(NodeTest, KindsAndCastsFollowTheRecordType) {
   }
   EXPECT_THROW((void)expr->as<Stmt>(), trelk::InvariantFailure);
 }
+
+// Records copy; the header and the set types do not, so nothing slices.
+static_assert(std::is_copy_constructible_v<StmtPass>);
+static_assert(std::is_copy_assignable_v<Identifier>);
+static_assert(!std::is_copy_constructible_v<Stmt>);
+static_assert(!std::is_copy_assignable_v<Expr>);
+static_assert(!std::is_copy_constructible_v<Node>);
 
 TEST(NodeTest, EveryKindIsNamedAfterItsSet) {
   const std::pair<NodeSet, std::string_view> prefixes[] = {
