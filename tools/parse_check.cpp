@@ -14,6 +14,11 @@
 //     TStringEnd tokens are listed as "Kind start..end", so that a reader
 //     can tell which string a middle belongs to.
 //
+//   parse_check --comments FILE
+//     Lexes FILE the same way and prints one line per comment found by
+//     CommentRanges over the token list, "start..end own-line" or
+//     "start..end trailing".
+//
 // Scripts depend on this output; keep it stable.
 
 #include <cstdio>
@@ -23,16 +28,20 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "arena.h"
+#include "comment_ranges.h"
 #include "lexer.h"
 #include "string_decoding.h"
+#include "tokens.h"
 #include "utf8.h"
 
 namespace {
 
 int usage() {
-  std::cerr << "usage: parse_check --tokens FILE | --strings FILE\n";
+  std::cerr << "usage: parse_check --tokens FILE | --strings FILE | --comments "
+               "FILE\n";
   return 2;
 }
 
@@ -136,11 +145,33 @@ void print_strings(std::string_view source, std::string& out) {
   }
 }
 
+void print_comments(std::string_view source, std::string& out) {
+  divu::Lexer lexer(source, divu::Mode::Module);
+  std::vector<divu::Token> tokens;
+  for (divu::TokenKind kind = lexer.next_token();
+       kind != divu::TokenKind::EndOfFile; kind = lexer.next_token()) {
+    tokens.push_back(divu::Token{.range = lexer.current_range(),
+                                 .flags = lexer.current_flags(),
+                                 .kind = kind});
+  }
+  divu::CommentRanges comments =
+      divu::CommentRanges::from(divu::Tokens(std::move(tokens)));
+  for (divu::TextRange range : comments.ranges()) {
+    out.append(range.to_string());
+    out.append(divu::CommentRanges::is_own_line(range.start(), source)
+                   ? " own-line\n"
+                   : " trailing\n");
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 || (std::string_view(argv[1]) != "--tokens" &&
-                    std::string_view(argv[1]) != "--strings")) {
+  if (argc != 3) {
+    return usage();
+  }
+  std::string_view mode = argv[1];
+  if (mode != "--tokens" && mode != "--strings" && mode != "--comments") {
     return usage();
   }
   std::string text;
@@ -154,10 +185,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string out;
-  if (std::string_view(argv[1]) == "--tokens") {
+  if (mode == "--tokens") {
     print_tokens(text, out);
-  } else {
+  } else if (mode == "--strings") {
     print_strings(text, out);
+  } else {
+    print_comments(text, out);
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
   return 0;

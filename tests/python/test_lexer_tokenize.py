@@ -4,7 +4,9 @@ Every .py file of the interpreter's standard library is lexed by
 `parse_check --tokens` (path in TRELK_PARSE_CHECK) and by
 `tokenize.generate_tokens`, and the two token streams are compared token by
 token: kind, text, start and end byte offset. The lexer must report no
-error on a file that tokenize accepts.
+error on a file that tokenize accepts. The comment ranges built from our
+token list (`parse_check --comments`) must equal tokenize's COMMENT tokens,
+each with the right own-line mark (only blanks before it on its line).
 
 Known, intended differences (the only normalisations applied):
 
@@ -113,11 +115,13 @@ class Positions:
 
 
 def cpython_tokens(text, base):
-    """tokenize's tokens as (kinds, text, start, end), normalised."""
+    """tokenize's tokens as (kinds, type, text, start, end), normalised, and
+    its comments as (start, end, own line)."""
     lines = io.StringIO(text, newline="").readlines()
     positions = Positions(lines, base)
     raw = list(tokenize.generate_tokens(io.StringIO(text, newline="").readline))
     result = []
+    comments = []
     i = 0
     while i < len(raw):
         tok = raw[i]
@@ -135,9 +139,25 @@ def cpython_tokens(text, base):
                 i += 1
                 string += raw[i].string
             end = positions.offset(*raw[i + 1].start)
+        if tok.type == tokenize.COMMENT:
+            before = lines[tok.start[0] - 1][:tok.start[1]]
+            if tok.start[0] == 1:
+                before = before.lstrip("\ufeff")
+            comments.append((start, end, before.strip(" \t\f") == ""))
         result.append((expected_kinds(tok), tok.type, string, start, end))
         i += 1
-    return result
+    return result, comments
+
+
+def our_comments(path):
+    run = subprocess.run([PARSE_CHECK, "--comments", path],
+                         capture_output=True, check=True)
+    comments = []
+    for line in run.stdout.decode("utf-8").splitlines():
+        span, where = line.split(" ")
+        start, end = span.split("..")
+        comments.append((int(start), int(end), where == "own-line"))
+    return comments
 
 
 def our_tokens(path):
@@ -161,7 +181,8 @@ def reduce_braces(text):
 
 def compare_file(path):
     """Returns (status, tokens compared, comments compared, differences)."""
-    data = open(path, "rb").read()
+    with open(path, "rb") as file:
+        data = file.read()
     try:
         text = data.decode("utf-8")
     except UnicodeDecodeError:
@@ -173,20 +194,21 @@ def compare_file(path):
     if text.startswith("\ufeff"):
         text, base = text[1:], 3
     try:
-        expected = cpython_tokens(text, base)
+        expected, expected_comments = cpython_tokens(text, base)
     except (SyntaxError, tokenize.TokenError):
         return "rejected", 0, 0, []
     ours, errors = our_tokens(path)
     if ours is None:
         return "bad", 0, 0, [f"{path}: parse_check failed: {errors}"]
     diffs = [f"{path}: {e}" for e in errors]
-    comments = 0
+    comments = our_comments(path)
+    if comments != expected_comments:
+        diffs.append(f"{path}: comment ranges differ: "
+                     f"{set(comments) ^ set(expected_comments)}")
     for index, (exp, got) in enumerate(zip(expected, ours)):
         kinds, tok_type, string, start, end = exp
         kind, got_start, got_end = got
         got_text = data[got_start:got_end].decode("utf-8", "replace")
-        if tok_type == tokenize.COMMENT:
-            comments += 1
         ok = kind in kinds and got_start == start
         if tok_type in (tokenize.NEWLINE, tokenize.NL):
             ok = ok and got_text == string
@@ -207,7 +229,7 @@ def compare_file(path):
         if len(expected) != len(ours):
             diffs.append(f"{path}: {len(expected)} tokens expected, "
                          f"{len(ours)} lexed")
-    return "compared", len(expected), comments, diffs
+    return "compared", len(expected), len(comments), diffs
 
 
 @unittest.skipUnless(PARSE_CHECK, "TRELK_PARSE_CHECK is not set")

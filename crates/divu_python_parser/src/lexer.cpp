@@ -136,9 +136,18 @@ std::size_t backslashes_before(const char* floor, const char* at) {
 }
 
 // The keywords and soft keywords grouped by the length of their word, taken
-// from the token table so that the lexer cannot disagree with it.
+// from the token table so that the lexer cannot disagree with it. Every word
+// fits in 8 bytes, so a candidate is compared as one 64-bit number.
 constexpr std::size_t kLongestKeyword = 8;  // "continue", "nonlocal"
+constexpr std::uint64_t pack_word(std::string_view word) {
+  std::uint64_t packed = 0;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    packed |= std::uint64_t{static_cast<unsigned char>(word[i])} << (8 * i);
+  }
+  return packed;
+}
 struct KeywordBucket {
+  std::array<std::uint64_t, 12> words{};
   std::array<TokenKind, 12> kinds{};
   std::size_t count = 0;
 };
@@ -147,19 +156,24 @@ constexpr auto kKeywordsByLength = [] {
   for (int k = static_cast<int>(TokenKind::And);
        k <= static_cast<int>(TokenKind::Type); ++k) {
     auto kind = static_cast<TokenKind>(k);
-    KeywordBucket& bucket = buckets[source_text(kind).size()];
+    std::string_view word = source_text(kind);
+    KeywordBucket& bucket = buckets[word.size()];
+    bucket.words[bucket.count] = pack_word(word);
     bucket.kinds[bucket.count++] = kind;
   }
   return buckets;
 }();
+static_assert(std::endian::native == std::endian::little);
 
 TokenKind keyword_kind(std::string_view word) {
   if (word.size() < 2 || word.size() > kLongestKeyword) {
     return TokenKind::Name;
   }
+  std::uint64_t packed = 0;
+  std::memcpy(&packed, word.data(), word.size());
   const KeywordBucket& bucket = kKeywordsByLength[word.size()];
   for (std::size_t i = 0; i < bucket.count; ++i) {
-    if (source_text(bucket.kinds[i]) == word) {
+    if (bucket.words[i] == packed) {
       return bucket.kinds[i];
     }
   }
@@ -310,7 +324,9 @@ TokenKind Lexer::unrecognized(char32_t c) {
 
 TokenKind Lexer::next_token() {
   cursor_.start_token();
-  current_value_ = std::monostate{};
+  if (current_value_.index() != 0) {
+    current_value_ = std::monostate{};
+  }
   current_flags_ = TokenFlags();
   TokenKind kind = lex_token();
   // An error token keeps the range push_error gave it.

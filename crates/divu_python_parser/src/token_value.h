@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,22 +25,34 @@ class ValueText {
   }
   static ValueText owned(std::string text) {
     ValueText value;
-    value.owned_ = std::move(text);
-    value.is_owned_ = true;
+    value.owned_ = std::make_unique<std::string>(std::move(text));
+    value.view_ = *value.owned_;
     return value;
   }
-  std::string_view view() const {
-    return is_owned_ ? std::string_view(owned_) : view_;
+  ValueText(const ValueText& other) { *this = other; }
+  ValueText& operator=(const ValueText& other) {
+    if (this != &other) {
+      owned_ =
+          other.owned_ ? std::make_unique<std::string>(*other.owned_) : nullptr;
+      view_ = owned_ ? std::string_view(*owned_) : other.view_;
+    }
+    return *this;
   }
-  bool is_owned() const { return is_owned_; }
+  // Moving keeps the view valid: the owned text stays where it is.
+  ValueText(ValueText&&) noexcept = default;
+  ValueText& operator=(ValueText&&) noexcept = default;
+
+  std::string_view view() const { return view_; }
+  bool is_owned() const { return owned_ != nullptr; }
   friend bool operator==(const ValueText& a, const ValueText& b) {
     return a.view() == b.view();
   }
 
  private:
+  // A borrowed text costs no allocation; an owned one is kept on the heap
+  // so that the value stays small and cheap to move.
   std::string_view view_;
-  std::string owned_;
-  bool is_owned_ = false;
+  std::unique_ptr<std::string> owned_;
 };
 
 // An identifier, normalised to NFKC when it holds a non-ASCII character.
