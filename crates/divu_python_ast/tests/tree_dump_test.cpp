@@ -138,6 +138,100 @@ TEST(TreeDumpTest, OneLinePerNodeInFieldOrder) {
                "      Identifier 31..32\n"
                "  ExprName 37..38\n"
                "  StmtPass 40..44\n"},
+      {.source = "match p:\n case C(x, k=_) | {1: y, **r}: pass\n",
+       .build =
+           [](TreeBuilder& b) {
+             auto capture = [&b](std::string_view name, TextSize start) {
+               auto* as = b.make<PatternMatchAs>(start, start + name.size());
+               if (name != "_") {
+                 as->name = b.arena.make<Identifier>(b.identifier(name, start));
+               }
+               return as;
+             };
+             auto* cls = b.make<PatternMatchClass>(15, 23);
+             cls->cls = b.name("C", 15);
+             cls->arguments.range = TextRange(16, 23);
+             cls->arguments.patterns = b.list<Pattern*>({capture("x", 17)});
+             PatternKeyword keyword;
+             keyword.range = TextRange(20, 23);
+             keyword.attr = b.identifier("k", 20);
+             keyword.pattern = capture("_", 22);
+             cls->arguments.keywords = b.list({keyword});
+             auto* mapping = b.make<PatternMatchMapping>(27, 38);
+             mapping->keys = b.list<Expr*>({number(b, 28)});
+             mapping->patterns = b.list<Pattern*>({capture("y", 31)});
+             mapping->rest = b.arena.make<Identifier>(b.identifier("r", 36));
+             auto* alternatives = b.make<PatternMatchOr>(15, 38);
+             alternatives->patterns = b.list<Pattern*>({cls, mapping});
+             MatchCase match_case;
+             match_case.range = TextRange(10, 44);
+             match_case.pattern = alternatives;
+             match_case.body = b.body({b.pass(40)});
+             auto* match = b.make<StmtMatch>(0, 44);
+             match->subject = b.name("p", 6);
+             match->cases = b.list({match_case});
+             return match;
+           },
+       .dump = "StmtMatch 0..44\n"
+               "  ExprName 6..7\n"
+               "  MatchCase 10..44\n"
+               "    PatternMatchOr 15..38\n"
+               "      PatternMatchClass 15..23\n"
+               "        ExprName 15..16\n"
+               "        PatternArguments 16..23\n"
+               "          PatternMatchAs 17..18\n"
+               "            Identifier 17..18\n"
+               "          PatternKeyword 20..23\n"
+               "            Identifier 20..21\n"
+               "            PatternMatchAs 22..23\n"
+               "      PatternMatchMapping 27..38\n"
+               "        ExprNumberLiteral 28..29\n"
+               "        PatternMatchAs 31..32\n"
+               "          Identifier 31..32\n"
+               "        Identifier 36..37\n"
+               "    StmtPass 40..44\n"},
+      {.source = "[f\"{a!r:>{w}}\" for a in b if a]",
+       .build =
+           [](TreeBuilder& b) {
+             auto* inner =
+                 b.make<InterpolatedStringElementInterpolation>(9, 12);
+             inner->expression = b.name("w", 10);
+             auto* fill = b.make<InterpolatedStringElementLiteral>(8, 9);
+             fill->value = ">";
+             auto* spec = b.make<InterpolatedStringFormatSpec>(8, 12);
+             spec->elements = b.list<InterpolatedStringElement*>({fill, inner});
+             auto* outer =
+                 b.make<InterpolatedStringElementInterpolation>(3, 13);
+             outer->expression = b.name("a", 4);
+             outer->conversion = ConversionFlag::Repr;
+             outer->format_spec = spec;
+             auto* fstring = b.make<FString>(1, 14);
+             fstring->elements = b.list<InterpolatedStringElement*>({outer});
+             auto* value = b.make<ExprFString>(1, 14);
+             value->value = FStringValue::single(fstring);
+             Comprehension loop;
+             loop.range = TextRange(15, 30);
+             loop.target = b.name("a", 19);
+             loop.iter = b.name("b", 24);
+             loop.ifs = b.list<Expr*>({b.name("a", 29)});
+             auto* comprehension = b.make<ExprListComp>(0, 31);
+             comprehension->elt = value;
+             comprehension->generators = b.list({loop});
+             return comprehension;
+           },
+       .dump = "ExprListComp 0..31\n"
+               "  ExprFString 1..14\n"
+               "    FString 1..14\n"
+               "      InterpolatedStringElementInterpolation 3..13\n"
+               "        ExprName 4..5\n"
+               "        InterpolatedStringFormatSpec 8..12\n"
+               "          InterpolatedStringElementLiteral 8..9\n"
+               "          InterpolatedStringElementInterpolation 9..12\n"
+               "            ExprName 10..11\n"
+               "  Comprehension 15..30\n"
+               "    ExprName 19..20\n"
+               "    ExprName 24..25\n"
+               "    ExprName 29..30\n"},
   };
   for (const DumpCase& c : cases) {
     SCOPED_TRACE(c.source);
