@@ -13,10 +13,10 @@
 namespace divu {
 
 // True when `c` has the Unicode property XID_Start (so "_" is not).
-[[nodiscard]] bool is_xid_start(char32_t c) noexcept;
+[[nodiscard]] bool is_xid_start(char32_t c);
 
 // True when `c` has the Unicode property XID_Continue.
-[[nodiscard]] bool is_xid_continue(char32_t c) noexcept;
+[[nodiscard]] bool is_xid_continue(char32_t c);
 
 // The NFKC normalisation of an identifier, as UTF-8.
 // REQUIRES: `utf8` is valid UTF-8 (it may hold NUL bytes).
