@@ -534,21 +534,27 @@ TokenKind Lexer::lex_identifier(unsigned char first) {
       return *string;
     }
   }
+  const char* const base = source_.data();
+  const char* const end = base + source_.size();
+  const char* p = base + cursor_.offset();
   while (true) {
-    unsigned char c = cursor_.first_byte();
-    if (is_ascii_identifier_continue(c)) {
-      cursor_.bump_byte();
-    } else if (c >= 0x80) {
-      char32_t wide = cursor_.first();
-      if (!is_xid_continue(wide)) {
-        break;
-      }
-      cursor_.bump();
-      ascii = false;
-    } else {
+    // The ASCII run, byte by byte without going through the cursor.
+    while (p < end &&
+           is_ascii_identifier_continue(static_cast<unsigned char>(*p))) {
+      ++p;
+    }
+    if (p == end || static_cast<unsigned char>(*p) < 0x80) {
       break;
     }
+    cursor_.set_offset(static_cast<TextSize>(p - base));
+    if (!is_xid_continue(cursor_.first())) {
+      break;
+    }
+    cursor_.bump();
+    p = base + cursor_.offset();
+    ascii = false;
   }
+  cursor_.set_offset(static_cast<TextSize>(p - base));
   std::string_view text =
       source_.substr(cursor_.token_start(), cursor_.token_length());
   if (ascii) {

@@ -285,6 +285,35 @@ TEST(LexerTest, InterpolatedStrings) {
   check_cases(kCases);
 }
 
+TEST(LexerTest, ParenthesizedExpressionMode) {
+  // The text is read as if inside parentheses: line breaks are not logical,
+  // and the one open level is not an unexpected end.
+  constexpr TokenCase kCases[] = {
+      {.source = "a +\nb",
+       .tokens = "Name 0..1, Plus 2..3, "
+                 "NonLogicalNewline 3..4, Name 4..5, "
+                 "Newline 5..5"},
+      {.source = "(a",
+       .tokens = "Lpar 0..1, Name 1..2, Unknown 2..2, "
+                 "Newline 2..2",
+       .errors = "unexpected EOF while parsing at 2..2"},
+  };
+  check_cases(kCases, Mode::ParenthesizedExpression);
+}
+
+TEST(LexerTest, RefusesTextsOf4GiB) {
+  // Only the size is looked at: the view never reads past its first bytes.
+  const char bytes[4] = {'x', 'y', 'z', 0};
+  std::string_view huge(bytes, std::size_t{1} << 32);  // 2^32 bytes
+  try {
+    Lexer lexer(huge, Mode::Module);
+    ADD_FAILURE() << "a text of 4 GiB was accepted";
+  } catch (const trelk::InvariantFailure& failure) {
+    EXPECT_EQ(failure.message(),
+              "Lexer only supports files with a size up to 4GB");
+  }
+}
+
 TEST(LexerTest, IpythonEscapeCommands) {
   struct Case {
     std::string_view source;
@@ -475,6 +504,17 @@ TEST(LexerTest, ReLexLogicalToken) {
   Lexer closed("x", Mode::Module);
   closed.next_token();
   EXPECT_FALSE(closed.re_lex_logical_token(0));  // nesting is 0
+
+  // Going back from a closing bracket puts the lexer inside it again, so
+  // the newline before it stays non-logical.
+  Lexer bracket("[(\n)", Mode::Module);
+  bracket.next_token();  // [
+  bracket.next_token();  // (
+  bracket.next_token();  // newline
+  ASSERT_EQ(bracket.next_token(), TokenKind::Rpar);
+  EXPECT_TRUE(bracket.re_lex_logical_token(2));
+  EXPECT_EQ(bracket.current_kind(), TokenKind::NonLogicalNewline);
+  EXPECT_EQ(bracket.current_range(), TextRange(2, 3));
 
   // Without a newline to go back to, the nesting still closes.
   Lexer no_newline("(a", Mode::Module);
