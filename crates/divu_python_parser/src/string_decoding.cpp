@@ -81,6 +81,22 @@ char32_t hex_value(char32_t c) {
   return (c | 0x20) - 'a' + 10;
 }
 
+// The number of braces in the name of a middle's named escape that stood for
+// two in the source. The lexer pairs backslashes as the decoder does: a "{"
+// is doubled unless it opens a further named escape ("\N{" after an
+// unpaired backslash), and the name ends at the first "}".
+TextSize doubled_braces_in_name(std::string_view name) {
+  TextSize count = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '{') {
+      ++count;
+    } else if (name[i] == '\\' && i + 1 < name.size() && name[i + 1] != '{') {
+      i += name.substr(i + 1, 2) == "N{" ? 2 : 1;
+    }
+  }
+  return count;
+}
+
 // The decoder of one literal text. Every error location is `offset_` plus a
 // byte index into the text; in an interpolated string's middle each brace of
 // the text stands for two in the source, so `offset_` grows by one for every
@@ -291,12 +307,8 @@ class StringParser {
     }
     const std::string_view name = source_.substr(cursor_, close - cursor_);
     const TextSize start = location(cursor_);
-    // The braces of the escape itself are single in the source; one inside
-    // the name of a middle was doubled.
     if (mode_ == Mode::Middle) {
-      for (const char c : name) {
-        offset_ += c == '{' ? 1 : 0;
-      }
+      offset_ += doubled_braces_in_name(name);
     }
     const TextSize end = location(close);
     cursor_ = close + 1;
