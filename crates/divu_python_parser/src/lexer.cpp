@@ -356,8 +356,17 @@ TokenKind Lexer::lex_token() {
     if (std::optional<TokenKind> kind = eat_indentation()) {
       return *kind;
     }
-  } else if (std::optional<TokenKind> kind = skip_whitespace()) {
-    return *kind;
+  } else {
+    // Most tokens follow a single space or none: the common case stays
+    // out of skip_whitespace, whose error paths need a frame.
+    unsigned char c = cursor_.first_byte();
+    if (c == ' ' && cursor_.byte_at(1) > ' ' && cursor_.byte_at(1) != '\\') {
+      cursor_.bump_byte();
+    } else if (c == ' ' || c == '\t' || c == '\f' || c == '\\') {
+      if (std::optional<TokenKind> kind = skip_whitespace()) {
+        return *kind;
+      }
+    }
   }
   cursor_.start_token();
   if (cursor_.is_eof()) {

@@ -4,8 +4,8 @@
 
 namespace divu {
 
-TextRange::TextRange(TextSize start, TextSize end) : start_(start), end_(end) {
-  TRELK_CHECK(start <= end, "assertion failed: start.raw <= end.raw");
+void TextRange::fail_reversed() {
+  trelk::fail_invariant("assertion failed: start.raw <= end.raw");
 }
 
 std::string_view TextRange::slice(std::string_view text) const {
