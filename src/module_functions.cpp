@@ -56,6 +56,25 @@ PyRef import_attribute(const char* module, const char* attribute) {
   return PyRef::steal(PyObject_GetAttrString(imported.get(), attribute));
 }
 
+// `datetime.attribute`, as import_attribute gives it, for the calls made on
+// every parse. Once the C API is bound, `datetime` has been fully imported,
+// so a module that sys.modules holds under that name is what the import
+// would return; taking it from there spares each call the import machinery.
+// Anything else (absent, or blocked by a None entry) goes through the full
+// import and its errors. REQUIRES: datetime_api() has succeeded.
+PyRef datetime_attribute(const char* attribute) {
+  static PyObject* const name = PyUnicode_InternFromString("datetime");
+  PyRef imported =
+      PyRef::steal(name != nullptr ? PyImport_GetModule(name) : nullptr);
+  if (!imported || imported.get() == Py_None) {
+    if (PyErr_Occurred()) {
+      return {};
+    }
+    return import_attribute("datetime", attribute);
+  }
+  return PyRef::steal(PyObject_GetAttrString(imported.get(), attribute));
+}
+
 // Checks a value that a call into Python returned: an instance of `type` (or
 // of a subclass) passes; anything else is the TypeError naming `expected`.
 PyRef checked_instance(PyRef value, PyTypeObject* type,
@@ -190,7 +209,7 @@ PyRef time_zone(const PyDateTime_CAPI& api, const IsoTz& tz) {
   if (!delta) {
     return {};
   }
-  PyRef timezone = import_attribute("datetime", "timezone");
+  PyRef timezone = datetime_attribute("timezone");
   if (!timezone) {
     return {};
   }
@@ -241,17 +260,20 @@ PyObject* parse_iso_time_body(PyObject* const* args, Py_ssize_t nargs,
 // Today's local date from `datetime.date.today()`, looked up anew on every
 // call; nullopt with the exception set when that fails.
 std::optional<IsoDate> today(const PyDateTime_CAPI& api) {
-  PyRef date_type = import_attribute("datetime", "date");
+  PyRef date_type = datetime_attribute("date");
   if (!date_type) {
     return std::nullopt;
   }
-  PyRef method = new_str("today");
+  // Interned once: the name is looked up on every call.
+  static PyObject* const method = PyUnicode_InternFromString("today");
+  if (method == nullptr) {
+    return std::nullopt;
+  }
   PyObject* call_args[] = {date_type.get()};
-  PyRef date =
-      checked_instance(PyRef::steal(PyObject_VectorcallMethod(
-                           method.get(), call_args,
-                           1 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr)),
-                       api.DateType, "date");
+  PyRef date = checked_instance(
+      PyRef::steal(PyObject_VectorcallMethod(
+          method, call_args, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr)),
+      api.DateType, "date");
   if (!date) {
     return std::nullopt;
   }
