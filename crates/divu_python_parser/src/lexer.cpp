@@ -531,15 +531,15 @@ TokenKind Lexer::lex_end_of_text() {
 TokenKind Lexer::lex_non_ascii(char32_t c) {
   if (is_xid_start(c)) {
     state_ = LexerState::Other;
-    return lex_identifier(0x80);
+    return lex_identifier(std::nullopt);
   }
   return unrecognized(c);
 }
 
-TokenKind Lexer::lex_identifier(unsigned char first) {
-  bool ascii = first < 0x80;
+TokenKind Lexer::lex_identifier(std::optional<unsigned char> ascii_first) {
+  bool ascii = ascii_first.has_value();
   if (ascii) {
-    if (std::optional<TokenKind> string = try_string_prefix(first)) {
+    if (std::optional<TokenKind> string = try_string_prefix(*ascii_first)) {
       return *string;
     }
   }

@@ -103,7 +103,10 @@ class Lexer {
   // Moves the current value out, leaving None behind.
   TokenValue take_value();
 
+  // The lexer's whole state, for the parser's look-ahead; copies the stacks.
   LexerCheckpoint checkpoint() const;
+  // Puts the lexer back exactly as it was at `checkpoint`; errors recorded
+  // since are dropped.
   void rewind(LexerCheckpoint checkpoint);
 
   // Makes a newline inside an abandoned bracket count as logical: closes one
@@ -135,7 +138,9 @@ class Lexer {
   TokenKind lex_end_of_text();
   TokenKind dispatch(unsigned char c);
   TokenKind lex_non_ascii(char32_t c);
-  TokenKind lex_identifier(unsigned char first);
+  // The first character is consumed: an ASCII letter or "_" (which may be a
+  // string prefix), or, when `ascii_first` is empty, a non-ASCII XID_Start.
+  TokenKind lex_identifier(std::optional<unsigned char> ascii_first);
   std::optional<TokenKind> try_string_prefix(unsigned char first);
   TokenKind lex_string(char quote);
   TokenKind lex_interpolated_string_start(char quote);
