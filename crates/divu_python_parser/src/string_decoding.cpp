@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <optional>
-#include <string>
 
 #include "unicode.h"
 
@@ -124,11 +123,18 @@ class StringParser {
         end_location_(end_location),
         mode_(mode) {}
 
-  // Decodes the whole text, copying it up to each stop and decoding each
-  // escape. Stops are backslashes, and in a middle also braces.
-  std::expected<std::string, LexicalError> decode(bool raw) {
-    std::string out;
-    out.reserve(source_.size());
+  // Decodes the whole text into `out`, copying it up to each stop and
+  // decoding each escape, and returns the length written. Stops are
+  // backslashes, and in a middle also braces. No step writes more bytes than
+  // it reads (the shortest escape that makes four bytes of UTF-8 reads five),
+  // so `out` needs room for the text's length and the output never overtakes
+  // the input.
+  std::expected<std::size_t, LexicalError> decode(bool raw, char* out) {
+    char* const begin = out;
+    const auto put = [&out](std::string_view bytes) {
+      std::memcpy(out, bytes.data(), bytes.size());
+      out += bytes.size();
+    };
     while (cursor_ < source_.size()) {
       const std::size_t stop = mode_ == Mode::Middle
                                    ? find_any(source_, cursor_, '\\', '{', '}')
@@ -136,16 +142,16 @@ class StringParser {
       if (stop == std::string_view::npos) {
         break;
       }
-      out.append(source_, cursor_, stop - cursor_);
+      put(source_.substr(cursor_, stop - cursor_));
       cursor_ = stop + 1;
       if (source_[stop] != '\\') {
-        out += source_[stop];
+        *out++ = source_[stop];
         ++offset_;
         continue;
       }
       // A middle may end in a backslash written before a replacement field.
       if (raw || (mode_ == Mode::Middle && cursor_ == source_.size())) {
-        out += '\\';
+        *out++ = '\\';
         continue;
       }
       const auto escape = parse_escaped_char();
@@ -155,20 +161,20 @@ class StringParser {
       switch (escape->kind) {
         case Escape::Kind::Char:
           if (mode_ == Mode::Bytes) {
-            out += static_cast<char>(escape->value & 0xFF);
+            *out++ = static_cast<char>(escape->value & 0xFF);
           } else {
-            append_utf8(out, escape->value);
+            out += encode_utf8(escape->value, out);
           }
           break;
         case Escape::Kind::Kept:
-          out.append(source_, stop, cursor_ - stop);
+          put(source_.substr(stop, cursor_ - stop));
           break;
         case Escape::Kind::Continuation:
           break;
       }
     }
-    out.append(source_, cursor_);
-    return out;
+    put(source_.substr(cursor_));
+    return static_cast<std::size_t>(out - begin);
   }
 
   // Decodes the escape after a backslash (already consumed).
@@ -366,11 +372,12 @@ std::expected<StringType, LexicalError> parse_string_literal(
     StringParser parser(
         text, offset, offset + static_cast<TextSize>(text.size()),
         bytes ? StringParser::Mode::Bytes : StringParser::Mode::Str);
-    const auto decoded = parser.decode(/*raw=*/false);
-    if (!decoded) {
-      return std::unexpected(decoded.error());
+    char* out = static_cast<char*>(arena.allocate(text.size(), 1));
+    const auto length = parser.decode(/*raw=*/false, out);
+    if (!length) {
+      return std::unexpected(length.error());
     }
-    value = arena.copy_string(*decoded);
+    value = std::string_view(out, *length);
   }
   if (bytes) {
     BytesLiteral part;
@@ -399,11 +406,12 @@ parse_interpolated_string_literal_element(std::string_view text,
   }
   StringParser parser(text, range.start(), range.end(),
                       StringParser::Mode::Middle);
-  const auto decoded = parser.decode(is_raw(flags));
-  if (!decoded) {
-    return std::unexpected(decoded.error());
+  char* out = static_cast<char*>(arena.allocate(text.size(), 1));
+  const auto length = parser.decode(is_raw(flags), out);
+  if (!length) {
+    return std::unexpected(length.error());
   }
-  element.value = arena.copy_string(*decoded);
+  element.value = std::string_view(out, *length);
   return element;
 }
 

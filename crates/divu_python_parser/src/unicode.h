@@ -42,6 +42,10 @@ struct Utf8Char {
 [[nodiscard]] Utf8Char decode_utf8(std::string_view text,
                                    std::size_t index) noexcept;
 
+// Writes `c` encoded as UTF-8 to `out` and returns the number of bytes (1 to
+// 4). REQUIRES: c is at most U+10FFFF and `out` has room for four bytes.
+std::size_t encode_utf8(char32_t c, char* out) noexcept;
+
 // Appends `c` encoded as UTF-8. REQUIRES: c is at most U+10FFFF.
 void append_utf8(std::string& out, char32_t c);
 
