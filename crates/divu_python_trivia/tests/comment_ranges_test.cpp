@@ -121,6 +121,10 @@ TEST(CommentRangesTest, OffsetInsideTheByteOrderMarkIsABrokenInvariant) {
   }
   EXPECT_THROW((void)CommentRanges::is_own_line(9, "# c"),
                trelk::InvariantFailure);
+  // An offset inside a character is not a comment start: it is refused, not
+  // judged by the bytes before it.
+  EXPECT_THROW((void)CommentRanges::is_own_line(1, "\xC3\xA9# c"),
+               trelk::InvariantFailure);
 }
 
 }  // namespace

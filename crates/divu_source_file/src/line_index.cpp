@@ -25,12 +25,6 @@ constexpr bool is_continuation_byte(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-void check_char_boundary(std::string_view text, TextSize offset) {
-  TRELK_CHECK(
-      offset == text.size() || !is_continuation_byte(text[offset]),
-      "byte index " + std::to_string(offset) + " is not a char boundary");
-}
-
 }  // namespace
 
 LineIndex LineIndex::from_source_text(std::string_view text) {

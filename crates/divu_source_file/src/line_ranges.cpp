@@ -1,13 +1,24 @@
 #include "line_ranges.h"
 
+#include <string>
+
 #include "byte_search.h"
 #include "invariant.h"
 
 namespace divu {
 
+void check_char_boundary(std::string_view text, TextSize offset) {
+  TRELK_CHECK(
+      offset == text.size() ||
+          (static_cast<unsigned char>(text[offset]) & 0xC0) != 0x80,
+      "byte index " + std::to_string(offset) + " is not a char boundary");
+}
+
 TextSize LineRanges::line_start(std::string_view text, TextSize offset) {
-  // Bounds-checked like a slice of the text up to the offset.
+  // Checked like a slice of the text up to the offset: within it, and not
+  // inside a character.
   const std::string_view before = TextRange(0, offset).slice(text);
+  check_char_boundary(text, offset);
   const std::size_t i =
       trelk::rfind_either_byte(before, before.size(), '\n', '\r');
   if (i != std::string_view::npos) {

@@ -246,6 +246,9 @@ TEST(LineRangesTest, LineStart) {
     EXPECT_EQ(LineRanges::line_start(c.text, c.offset), c.line_start);
   }
   EXPECT_THROW((void)LineRanges::line_start("ab", 3), trelk::InvariantFailure);
+  // Inside a character is outside the contract too, as for the index.
+  EXPECT_THROW((void)LineRanges::line_start("\xC3\xA9#", 1),
+               trelk::InvariantFailure);
 }
 
 }  // namespace
