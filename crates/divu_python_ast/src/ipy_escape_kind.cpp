@@ -1,63 +1,54 @@
 #include "ipy_escape_kind.h"
 
 #include <initializer_list>
+#include <iterator>
+#include <utility>
 
 #include "utf8.h"
 
 namespace divu {
 namespace {
 
-std::string unexpected_escape(std::initializer_list<char32_t> chars) {
+constexpr std::string_view kEscapes[] = {
+#define IPY_ESCAPE(Name, escape) escape,
+#include "ipy_escape_kind.def"
+};
+
+// The kind whose escape text is `escape`, if any.
+std::expected<IpyEscapeKind, std::string> find_escape(
+    std::initializer_list<char32_t> escape) {
+  for (std::size_t index = 0; index < std::size(kEscapes); ++index) {
+    const std::string_view text = kEscapes[index];
+    bool same = text.size() == escape.size();
+    for (std::size_t k = 0; same && k < text.size(); ++k) {
+      same = static_cast<char32_t>(text[k]) == escape.begin()[k];
+    }
+    if (same) {
+      return static_cast<IpyEscapeKind>(index);
+    }
+  }
   std::string message = "Unexpected magic escape: ";
-  for (char32_t c : chars) {
+  for (char32_t c : escape) {
     trelk::append_utf8(message, c);
   }
-  return message;
+  return std::unexpected(std::move(message));
 }
 
 }  // namespace
 
 std::string_view escape_text(IpyEscapeKind kind) {
-  static constexpr std::string_view kTexts[] = {"!",  "!!", "?", "??", "%",
-                                                "%%", ",",  ";", "/"};
-  return kTexts[static_cast<int>(kind)];
+  return kEscapes[static_cast<int>(kind)];
 }
 
 std::expected<IpyEscapeKind, std::string> ipy_escape_kind_from_char(
     char32_t c) {
-  switch (c) {
-    case U'!':
-      return IpyEscapeKind::Shell;
-    case U'?':
-      return IpyEscapeKind::Help;
-    case U'%':
-      return IpyEscapeKind::Magic;
-    case U',':
-      return IpyEscapeKind::Quote;
-    case U';':
-      return IpyEscapeKind::Quote2;
-    case U'/':
-      return IpyEscapeKind::Paren;
-    default:
-      return std::unexpected(unexpected_escape({c}));
-  }
+  return find_escape({c});
 }
 
 std::expected<IpyEscapeKind, std::string> ipy_escape_kind_from_chars(
     char32_t first, char32_t second) {
-  if (first == second) {
-    switch (first) {
-      case U'!':
-        return IpyEscapeKind::ShellCapture;
-      case U'?':
-        return IpyEscapeKind::Help2;
-      case U'%':
-        return IpyEscapeKind::Magic2;
-      default:
-        break;
-    }
-  }
-  return std::unexpected(unexpected_escape({first, second}));
+  // Every two-character escape is a doubled character.
+  return find_escape({first, second});
 }
 
 }  // namespace divu

@@ -7,17 +7,11 @@
 
 namespace divu {
 
-// The kind of an IPython escape command, named after its escape text.
+// The kind of an IPython escape command, named after its escape text (see
+// ipy_escape_kind.def).
 enum class IpyEscapeKind : std::uint8_t {
-  Shell = 0,         // !
-  ShellCapture = 1,  // !!
-  Help = 2,          // ?
-  Help2 = 3,         // ??
-  Magic = 4,         // %
-  Magic2 = 5,        // %%
-  Quote = 6,         // ,
-  Quote2 = 7,        // ;
-  Paren = 8,         // /
+#define IPY_ESCAPE(Name, escape) Name,
+#include "ipy_escape_kind.def"
 };
 
 // The escape text of `kind` ("!", "??", "/").
@@ -31,5 +25,9 @@ ipy_escape_kind_from_char(char32_t c);
 // any other pair fails with "Unexpected magic escape: {first}{second}".
 [[nodiscard]] std::expected<IpyEscapeKind, std::string>
 ipy_escape_kind_from_chars(char32_t first, char32_t second);
+
+static_assert(static_cast<int>(IpyEscapeKind::Shell) == 0);
+static_assert(static_cast<int>(IpyEscapeKind::Help2) == 3);
+static_assert(static_cast<int>(IpyEscapeKind::Paren) == 8);
 
 }  // namespace divu

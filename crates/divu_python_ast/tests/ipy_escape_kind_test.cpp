@@ -22,6 +22,8 @@ constexpr EscapeCase kCases[] = {
     {.chars = U"/", .escape = "/"},
     {.chars = U"#", .error = "Unexpected magic escape: #"},
     {.chars = U"\u00e9", .error = "Unexpected magic escape: \u00e9"},
+    // Not "!" although its low byte is that of "!".
+    {.chars = U"\u0121", .error = "Unexpected magic escape: \u0121"},
     {.chars = U"!!", .escape = "!!"},
     {.chars = U"??", .escape = "??"},
     {.chars = U"%%", .escape = "%%"},
