@@ -2,6 +2,7 @@
 
 import datetime
 import math
+import subprocess
 import sys
 import types
 import unittest
@@ -194,6 +195,56 @@ class DateTodayTest(unittest.TestCase):
         with self.patched_date(lambda cls: datetime.datetime(1999, 12, 31, 5)):
             self.assertEqual(trelk_rs.parse_datetime("12:00"),
                              datetime.datetime(1999, 12, 31, 12, 0))
+
+
+class FailedFirstCallTest(unittest.TestCase):
+    """A first call that runs out of memory leaves no half-made state behind.
+
+    Each child process fails its k-th allocation during its first call, then
+    calls again with the memory hooks removed; k grows until the first call
+    no longer fails. Whatever the first call cached must not break the second.
+    `datetime` is imported beforehand: the interpreter's own module cannot be
+    imported again after running out of memory halfway through its import.
+    """
+
+    CHILD = """
+import sys, _testcapi, datetime, trelk_rs
+k = int(sys.argv[1])
+_testcapi.set_nomemory(k, k + 1)
+try:
+    trelk_rs.{call}
+    first = "ok"
+except BaseException as error:
+    first = type(error).__name__
+finally:
+    _testcapi.remove_mem_hooks()
+try:
+    trelk_rs.{call}
+    second = "ok"
+except BaseException as error:
+    second = repr(error)
+print(first, second)
+"""
+
+    def test_second_call_works(self):
+        try:
+            import _testcapi  # noqa: F401
+        except ImportError:
+            self.skipTest("the interpreter has no _testcapi")
+        for call in ('parse_datetime("12:00")',
+                     'parse_iso_time("12:00+01:00")'):
+            child = self.CHILD.format(call=call)
+            for k in range(200):
+                output = subprocess.run(
+                    [sys.executable, "-c", child, str(k)],
+                    capture_output=True, text=True, check=True).stdout
+                first, second = output.split(maxsplit=1)
+                with self.subTest(call=call, k=k):
+                    self.assertEqual(second.strip(), "ok")
+                if first == "ok":
+                    break
+            else:
+                self.fail(f"{call} never succeeded under the memory hooks")
 
 
 class IsoDurationTest(unittest.TestCase):
