@@ -21,6 +21,7 @@
 #include "iso_duration.h"
 #include "isodate.h"
 #include "namespace_name.h"
+#include "once_object.h"
 #include "py_ref.h"
 
 namespace trelk::py {
@@ -56,6 +57,13 @@ PyRef import_attribute(const char* module, const char* attribute) {
   return PyRef::steal(PyObject_GetAttrString(imported.get(), attribute));
 }
 
+// The str `text`, interned on first need and kept in `cell`. A failure is not
+// kept: it returns nullptr with the exception set, and the next call tries
+// again.
+PyObject* interned(std::atomic<PyObject*>& cell, const char* text) {
+  return once_object(cell, [text] { return PyUnicode_InternFromString(text); });
+}
+
 // `datetime.attribute`, as import_attribute gives it, for the calls made on
 // every parse. Once the C API is bound, `datetime` has been fully imported,
 // so a module that sys.modules holds under that name is what the import
@@ -63,9 +71,12 @@ PyRef import_attribute(const char* module, const char* attribute) {
 // Anything else (absent, or blocked by a None entry) goes through the full
 // import and its errors. REQUIRES: datetime_api() has succeeded.
 PyRef datetime_attribute(const char* attribute) {
-  static PyObject* const name = PyUnicode_InternFromString("datetime");
-  PyRef imported =
-      PyRef::steal(name != nullptr ? PyImport_GetModule(name) : nullptr);
+  static std::atomic<PyObject*> name_cell{nullptr};
+  PyObject* name = interned(name_cell, "datetime");
+  if (name == nullptr) {
+    return {};
+  }
+  PyRef imported = PyRef::steal(PyImport_GetModule(name));
   if (!imported || imported.get() == Py_None) {
     if (PyErr_Occurred()) {
       return {};
@@ -265,7 +276,8 @@ std::optional<IsoDate> today(const PyDateTime_CAPI& api) {
     return std::nullopt;
   }
   // Interned once: the name is looked up on every call.
-  static PyObject* const method = PyUnicode_InternFromString("today");
+  static std::atomic<PyObject*> method_cell{nullptr};
+  PyObject* method = interned(method_cell, "today");
   if (method == nullptr) {
     return std::nullopt;
   }
