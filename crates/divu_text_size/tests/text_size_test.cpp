@@ -14,6 +14,7 @@ TEST(TextRangeTest, BasicsAndDebugText) {
   EXPECT_EQ(range.to_string(), "12..19");
   EXPECT_EQ(range.slice("0123456789abcdefghijkl"), "cdefghi");
   EXPECT_TRUE(TextRange::empty(4).is_empty());
+  EXPECT_EQ(TextRange::empty(0).to_string(), "0..0");
   EXPECT_EQ(TextRange(1, 3).cover(TextRange(5, 9)), TextRange(1, 9));
 }
 
