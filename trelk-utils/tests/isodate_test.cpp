@@ -317,6 +317,15 @@ TEST(ParseDateTimeTest, ReadsIsoAndFreeForms) {
       {.text = "Jan 5 24", .date = date(24, 1, 5)},
       {.text = "Jan , 2024", .date = date(2024, 1, 0)},
       {.text = "Jan 255 4294967295", .date = date(4294967295u, 1, 255)},
+      // "20" alone is a date (the century form), but "Jan 2024" is no time:
+      // the space form gives way to the month-name form.
+      {.text = "20 Jan 2024", .date = date(2024, 1, 20)},
+      {.text = "12 Jan 2024 10:30",
+       .date = date(2024, 1, 12),
+       .hour = 10,
+       .minute = 30},
+      // Both sides of the space read: "20" is the first day of 2001.
+      {.text = "20 10:30", .date = date(2001, 1, 1), .hour = 10, .minute = 30},
       {.text = "January 5, 2024 10:30",
        .date = date(2024, 1, 5),
        .hour = 10,
