@@ -30,9 +30,20 @@ void append_byte_escape(std::string& out, unsigned char byte) {
   out += kHexDigits[byte & 0xF];
 }
 
+// The characters that Unicode 15.1, the project's version, added to the 15.0
+// of ICU 72: CJK Unified Ideographs Extension I and five ideographic
+// description characters, all letters or symbols. ICU calls them unassigned.
+bool is_unicode_15_1_addition(UChar32 code_point) {
+  return (code_point >= 0x2EBF0 && code_point <= 0x2EE5D) ||
+         (code_point >= 0x2FFC && code_point <= 0x2FFF) || code_point == 0x31EF;
+}
+
 // The general categories that are never shown as they are: a reader could not
 // tell them apart from nothing, from a space or from one another.
 bool is_printable(UChar32 code_point) {
+  if (is_unicode_15_1_addition(code_point)) {
+    return true;
+  }
   switch (u_charType(code_point)) {
     case U_SPACE_SEPARATOR:
     case U_LINE_SEPARATOR:
