@@ -232,6 +232,135 @@ TEST(TreeDumpTest, OneLinePerNodeInFieldOrder) {
                "    ExprName 19..20\n"
                "    ExprName 24..25\n"
                "    ExprName 29..30\n"},
+      {.source = "from .m import a as b\ntype T[U: int = str] = U\n",
+       .build =
+           [](TreeBuilder& b) {
+             Alias alias;
+             alias.range = TextRange(15, 21);
+             alias.name = b.identifier("a", 15);
+             alias.asname = b.arena.make<Identifier>(b.identifier("b", 20));
+             auto* import = b.make<StmtImportFrom>(0, 21);
+             import->module = b.arena.make<Identifier>(b.identifier("m", 6));
+             import->names = b.list({alias});
+             import->level = 1;
+             auto* var = b.make<TypeParamTypeVar>(29, 41);
+             var->name = b.identifier("U", 29);
+             var->bound = b.name("int", 32);
+             var->default_value = b.name("str", 38);
+             auto* params = b.make<TypeParams>(28, 42);
+             params->type_params = b.list<TypeParam*>({var});
+             auto* alias_stmt = b.make<StmtTypeAlias>(22, 46);
+             alias_stmt->name = b.name("T", 27);
+             alias_stmt->type_params = params;
+             alias_stmt->value = b.name("U", 45);
+             return module(b, 47, {import, alias_stmt});
+           },
+       .dump = "ModModule 0..47\n"
+               "  StmtImportFrom 0..21\n"
+               "    Identifier 6..7\n"
+               "    Alias 15..21\n"
+               "      Identifier 15..16\n"
+               "      Identifier 20..21\n"
+               "  StmtTypeAlias 22..46\n"
+               "    ExprName 27..28\n"
+               "    TypeParams 28..42\n"
+               "      TypeParamTypeVar 29..41\n"
+               "        Identifier 29..30\n"
+               "        ExprName 32..35\n"
+               "        ExprName 38..41\n"
+               "    ExprName 45..46\n"},
+      {.source = "try:\n pass\nexcept E as e:\n pass\n"
+                 "for t in i:\n pass\nelse:\n pass\n",
+       .build =
+           [](TreeBuilder& b) {
+             auto* handler = b.make<ExceptHandlerExceptHandler>(11, 31);
+             handler->type = b.name("E", 18);
+             handler->name = b.arena.make<Identifier>(b.identifier("e", 23));
+             handler->body = b.body({b.pass(27)});
+             auto* block = b.make<StmtTry>(0, 31);
+             block->body = b.body({b.pass(6)});
+             block->handlers = b.list<ExceptHandler*>({handler});
+             auto* loop = b.make<StmtFor>(32, 61);
+             loop->target = b.name("t", 36);
+             loop->iter = b.name("i", 41);
+             loop->body = b.body({b.pass(45)});
+             loop->orelse = b.body({b.pass(57)});
+             return module(b, 62, {block, loop});
+           },
+       .dump = "ModModule 0..62\n"
+               "  StmtTry 0..31\n"
+               "    StmtPass 6..10\n"
+               "    ExceptHandlerExceptHandler 11..31\n"
+               "      ExprName 18..19\n"
+               "      Identifier 23..24\n"
+               "      StmtPass 27..31\n"
+               "  StmtFor 32..61\n"
+               "    ExprName 36..37\n"
+               "    ExprName 41..42\n"
+               "    StmtPass 45..49\n"
+               "    StmtPass 57..61\n"},
+      {.source = "lambda a: x.y[:z] < w",
+       .build =
+           [](TreeBuilder& b) {
+             ParameterWithDefault a;
+             a.range = TextRange(7, 8);
+             a.parameter.range = a.range;
+             a.parameter.name = b.identifier("a", 7);
+             auto* parameters = b.make<Parameters>(7, 8);
+             parameters->args = b.list({a});
+             auto* attribute = b.make<ExprAttribute>(10, 13);
+             attribute->value = b.name("x", 10);
+             attribute->attr = b.identifier("y", 12);
+             auto* slice = b.make<ExprSlice>(14, 16);
+             slice->upper = b.name("z", 15);
+             auto* subscript = b.make<ExprSubscript>(10, 17);
+             subscript->value = attribute;
+             subscript->slice = slice;
+             auto* compare = b.make<ExprCompare>(10, 21);
+             compare->left = subscript;
+             compare->ops = b.list({CmpOp::Lt});
+             compare->comparators = b.list<Expr*>({b.name("w", 20)});
+             auto* lambda = b.make<ExprLambda>(0, 21);
+             lambda->parameters = parameters;
+             lambda->body = compare;
+             return lambda;
+           },
+       .dump = "ExprLambda 0..21\n"
+               "  Parameters 7..8\n"
+               "    ParameterWithDefault 7..8\n"
+               "      Parameter 7..8\n"
+               "        Identifier 7..8\n"
+               "  ExprCompare 10..21\n"
+               "    ExprSubscript 10..17\n"
+               "      ExprAttribute 10..13\n"
+               "        ExprName 10..11\n"
+               "        Identifier 12..13\n"
+               "      ExprSlice 14..16\n"
+               "        ExprName 15..16\n"
+               "    ExprName 20..21\n"},
+      {.source = "'a' f'{b=}'",
+       .build =
+           [](TreeBuilder& b) {
+             auto* literal = b.make<StringLiteral>(0, 3);
+             literal->value = "a";
+             auto* interpolation =
+                 b.make<InterpolatedStringElementInterpolation>(6, 10);
+             interpolation->expression = b.name("b", 7);
+             interpolation->debug_text = b.arena.make<DebugText>(
+                 DebugText{.leading = "", .trailing = "="});
+             auto* fstring = b.make<FString>(4, 11);
+             fstring->elements =
+                 b.list<InterpolatedStringElement*>({interpolation});
+             auto* value = b.make<ExprFString>(0, 11);
+             value->value = FStringValue::concatenated(
+                 b.list<FStringPart*>({literal, fstring}));
+             return value;
+           },
+       .dump = "ExprFString 0..11\n"
+               "  StringLiteral 0..3\n"
+               "  FString 4..11\n"
+               "    InterpolatedStringElementInterpolation 6..10\n"
+               "      ExprName 7..8\n"},
   };
   for (const DumpCase& c : cases) {
     SCOPED_TRACE(c.source);
