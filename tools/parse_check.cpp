@@ -68,11 +68,10 @@ void print_tokens(std::string_view source, std::string& out) {
       break;
     }
   }
-  for (const divu::LexicalError& error : std::move(lexer).finish()) {
+  // The display text of a syntax error: "message at byte range s..e".
+  for (divu::LexicalError& error : std::move(lexer).finish()) {
     out.append("error: ");
-    out.append(error.error.to_string());
-    out.append(" at byte range ");
-    out.append(error.location.to_string());
+    out.append(divu::ParseError::from_lexical(std::move(error)).to_string());
     out.push_back('\n');
   }
 }

@@ -108,6 +108,17 @@ TEST(LexerTest, IndentationAndNewlines) {
                  "If 10..12, Name 13..14, Colon 14..15, Newline 15..16, "
                  "Indent 16..24, Name 24..25, Newline 25..26, Dedent 26..26, "
                  "Dedent 26..26, Name 26..27, Newline 27..28"},
+      // The outer level (4 spaces) and the line (two tabs) share a column
+      // but not a character count: one error while dedenting, then one for
+      // the pending level itself, which is dropped.
+      {.source = "if a:\n    if b:\n    \tc\n\t\td\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, Indent 6..10, "
+                 "If 10..12, Name 13..14, Colon 14..15, Newline 15..16, "
+                 "Indent 16..21, Name 21..22, Newline 22..23, Unknown 23..25, "
+                 "Unknown 25..25, Name 25..26, Newline 26..27, Dedent 27..27",
+       .errors = "unindent does not match any outer indentation level at "
+                 "23..25, unindent does not match any outer indentation "
+                 "level at 25..25"},
       {.source = "(1,\n2)",
        .tokens = "Lpar 0..1, Int 1..2, Comma 2..3, NonLogicalNewline 3..4, "
                  "Int 4..5, Rpar 5..6, Newline 6..6"},
