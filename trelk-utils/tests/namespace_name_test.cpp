@@ -1,8 +1,12 @@
 #include "namespace_name.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
@@ -55,6 +59,71 @@ TEST(SnakeCaseTest, ConvertsNames) {
   for (const SnakeCase& c : kCases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(to_snake_case(c.name), c.snake);
+  }
+}
+
+// A read-only view of `size` bytes of `fill` that takes only 2 MiB of memory:
+// one block of a memory file, mapped again and again, back to back.
+class RepeatedText {
+ public:
+  static constexpr size_t kBlock = size_t{2} << 20;
+
+  RepeatedText(char fill, size_t size) : size_(size) {
+    const int fd = memfd_create("repeated_text", 0);
+    if (fd < 0) {
+      return;
+    }
+    void* block =
+        ftruncate(fd, kBlock) == 0
+            ? mmap(nullptr, kBlock, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+            : MAP_FAILED;
+    if (block != MAP_FAILED) {
+      std::memset(block, fill, kBlock);
+      munmap(block, kBlock);
+      const size_t mapped = (size + kBlock - 1) / kBlock * kBlock;
+      void* area =
+          mmap(nullptr, mapped, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (area != MAP_FAILED) {
+        area_ = static_cast<char*>(area);
+        mapped_ = mapped;
+        for (size_t at = 0; at < mapped; at += kBlock) {
+          if (mmap(area_ + at, kBlock, PROT_READ, MAP_SHARED | MAP_FIXED, fd,
+                   0) == MAP_FAILED) {
+            munmap(area_, mapped_);
+            area_ = nullptr;
+            break;
+          }
+        }
+      }
+    }
+    close(fd);
+  }
+  RepeatedText(const RepeatedText&) = delete;
+  RepeatedText& operator=(const RepeatedText&) = delete;
+  ~RepeatedText() {
+    if (area_ != nullptr) {
+      munmap(area_, mapped_);
+    }
+  }
+
+  bool ok() const { return area_ != nullptr; }
+  std::string_view view() const { return {area_, size_}; }
+
+ private:
+  size_t size_;
+  char* area_ = nullptr;
+  size_t mapped_ = 0;
+};
+
+// ICU indexes its strings by int32_t: a name it cannot hold is an exhausted
+// heap, never a wrong or empty result (a length cast to 32 bits turns 2^31
+// bytes into a negative count and 2^32 + 1 into one byte).
+TEST(SnakeCaseTest, NameTooLongForIcuIsBadAlloc) {
+  for (const size_t size : {size_t{1} << 31, (size_t{1} << 32) + 1}) {
+    SCOPED_TRACE(size);
+    const RepeatedText name('A', size);
+    ASSERT_TRUE(name.ok());
+    EXPECT_THROW((void)to_snake_case(name.view()), std::bad_alloc);
   }
 }
 
