@@ -14,6 +14,10 @@ namespace {
 
 constexpr std::string_view kSeparator = "::";
 
+// 2^30 bytes: names below it convert within ICU's 32-bit lengths (see
+// to_snake_case).
+constexpr size_t kMaxIcuName = size_t{1} << 30;
+
 struct Replacement {
   const char16_t* pattern;
   const char16_t* replacement;
@@ -94,6 +98,13 @@ std::string to_snake_case(std::string_view name) {
   const bool capitals = has_ascii_capital(name);
   if (!capitals && is_ascii(name)) {
     return std::string(name);
+  }
+  // ICU's strings are indexed by int32_t. Text never needs more UTF-16 units
+  // than it has UTF-8 bytes, lowering included, and the underscores at most
+  // double it, so below 2^30 bytes every step fits; a longer name cannot be
+  // held, as if the heap were exhausted.
+  if (name.size() >= kMaxIcuName) {
+    throw std::bad_alloc();
   }
   icu::UnicodeString text = icu::UnicodeString::fromUTF8(
       icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));

@@ -14,7 +14,9 @@ namespace trelk {
 // the full Unicode mapping (final sigma included). Only ASCII letters count as
 // capitals or lower-case letters for the underscores.
 // Safe to call from any number of threads; the patterns are compiled on first
-// use and kept for the life of the process.
+// use and kept for the life of the process. A name of 2^30 bytes or more that
+// holds a capital or a non-ASCII character is too long for ICU's strings and
+// throws std::bad_alloc.
 // REQUIRES: `name` is valid UTF-8.
 [[nodiscard]] std::string to_snake_case(std::string_view name);
 
