@@ -197,6 +197,33 @@ class DateTodayTest(unittest.TestCase):
                              datetime.datetime(1999, 12, 31, 12, 0))
 
 
+class DatetimeLookupTest(unittest.TestCase):
+    """`datetime.timezone` and `datetime.date` are read from the module anew
+    on each call, and a blocked `datetime` import still fails as an import."""
+
+    def test_named_zone_must_be_a_tzinfo(self):
+        with mock.patch.object(datetime, "timezone", lambda delta, name: 42):
+            with self.assertRaises(TypeError) as raised:
+                trelk_rs.parse_iso_time("12:00+01:00")
+            self.assertEqual(str(raised.exception),
+                             "'int' object is not an instance of 'tzinfo'")
+            # Only the named zones of parse_iso_time call datetime.timezone.
+            self.assertIs(trelk_rs.parse_iso_time("12:00Z").tzinfo, UTC)
+            self.assertEqual(
+                trelk_rs.parse_datetime("2024-01-02T12:00+01:00").utcoffset(),
+                datetime.timedelta(hours=1))
+
+    def test_blocked_datetime_import_propagates(self):
+        trelk_rs.parse_iso_date("2024-01-02")  # binds the C API first
+        with mock.patch.dict(sys.modules, {"datetime": None}):
+            for call in (lambda: trelk_rs.parse_datetime("2024-01-02"),
+                         lambda: trelk_rs.parse_iso_time("12:00+01:00")):
+                with self.assertRaises(ImportError):
+                    call()
+        self.assertEqual(trelk_rs.parse_datetime("2024-01-02"),
+                         datetime.datetime(2024, 1, 2))
+
+
 class FailedFirstCallTest(unittest.TestCase):
     """A first call that runs out of memory leaves no half-made state behind.
 
@@ -289,6 +316,7 @@ class IsoDurationTest(unittest.TestCase):
         self.assertEqual(trelk_rs.duration_isoformat(Delta(days=1, hours=2)),
                          "P1DT2H")
         negative = datetime.timedelta(seconds=-1)
+        self.assertEqual(trelk_rs.duration_isoformat(negative), "-PT1S")
         self.assertEqual(trelk_rs.duration_isoformat(negative),
                          trelk_rs.duration_isoformat(tduration=negative))
 
