@@ -135,10 +135,15 @@ std::size_t backslashes_before(const char* floor, const char* at) {
   return count;
 }
 
-// The keywords and soft keywords grouped by the length of their word, taken
-// from the token table so that the lexer cannot disagree with it. Every word
-// fits in 8 bytes, so a candidate is compared as one 64-bit number.
+// Keyword lookup. Every keyword and soft keyword fits in 8 bytes, so a
+// word is packed into one 64-bit number (little-endian, zero-padded) and
+// found with a multiplicative hash in a table of 128 slots; the multiplier
+// was chosen so that the 38 words do not collide, which the static_assert
+// below checks against the token table.
 constexpr std::size_t kLongestKeyword = 8;  // "continue", "nonlocal"
+constexpr std::uint64_t kKeywordHashMultiplier = 0x6a1e943a92998e55ULL;
+constexpr unsigned kKeywordHashBits = 7;
+
 constexpr std::uint64_t pack_word(std::string_view word) {
   std::uint64_t packed = 0;
   for (std::size_t i = 0; i < word.size(); ++i) {
@@ -146,23 +151,32 @@ constexpr std::uint64_t pack_word(std::string_view word) {
   }
   return packed;
 }
-struct KeywordBucket {
-  std::array<std::uint64_t, 12> words{};
-  std::array<TokenKind, 12> kinds{};
-  std::size_t count = 0;
+constexpr std::size_t keyword_slot(std::uint64_t packed) {
+  return static_cast<std::size_t>((packed * kKeywordHashMultiplier) >>
+                                  (64 - kKeywordHashBits));
+}
+
+struct KeywordTable {
+  std::array<std::uint64_t, std::size_t{1} << kKeywordHashBits> words{};
+  std::array<TokenKind, std::size_t{1} << kKeywordHashBits> kinds{};
+  int collisions = 0;
 };
-constexpr auto kKeywordsByLength = [] {
-  std::array<KeywordBucket, kLongestKeyword + 1> buckets{};
+constexpr KeywordTable kKeywords = [] {
+  KeywordTable table;
   for (int k = static_cast<int>(TokenKind::And);
        k <= static_cast<int>(TokenKind::Type); ++k) {
     auto kind = static_cast<TokenKind>(k);
-    std::string_view word = source_text(kind);
-    KeywordBucket& bucket = buckets[word.size()];
-    bucket.words[bucket.count] = pack_word(word);
-    bucket.kinds[bucket.count++] = kind;
+    std::uint64_t packed = pack_word(source_text(kind));
+    std::size_t slot = keyword_slot(packed);
+    if (table.words[slot] != 0) {
+      ++table.collisions;
+    }
+    table.words[slot] = packed;
+    table.kinds[slot] = kind;
   }
-  return buckets;
+  return table;
 }();
+static_assert(kKeywords.collisions == 0, "choose another multiplier");
 static_assert(std::endian::native == std::endian::little);
 
 TokenKind keyword_kind(std::string_view word) {
@@ -171,13 +185,9 @@ TokenKind keyword_kind(std::string_view word) {
   }
   std::uint64_t packed = 0;
   std::memcpy(&packed, word.data(), word.size());
-  const KeywordBucket& bucket = kKeywordsByLength[word.size()];
-  for (std::size_t i = 0; i < bucket.count; ++i) {
-    if (bucket.words[i] == packed) {
-      return bucket.kinds[i];
-    }
-  }
-  return TokenKind::Name;
+  std::size_t slot = keyword_slot(packed);
+  return kKeywords.words[slot] == packed ? kKeywords.kinds[slot]
+                                         : TokenKind::Name;
 }
 
 // Compares two indentation levels by column and by character count; empty
