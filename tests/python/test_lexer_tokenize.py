@@ -36,7 +36,8 @@ Known, intended differences (the only normalisations applied):
    with deliberate syntax errors), are not compared; they are counted.
    tokenize passes a character that cannot start an identifier (such as
    the euro sign) as a NAME and leaves the error to the compiler; a file
-   with such a NAME counts as rejected. Our lexer reports it.
+   with such a NAME counts as rejected. On every rejected file our lexer
+   must report an error too.
 """
 
 import io
@@ -196,6 +197,10 @@ def compare_file(path):
     try:
         expected, expected_comments = cpython_tokens(text, base)
     except (SyntaxError, tokenize.TokenError):
+        tokens, errors = our_tokens(path)
+        if tokens is None or not errors:
+            return "bad", 0, 0, [f"{path}: rejected by tokenize, no error "
+                                 f"from the lexer"]
         return "rejected", 0, 0, []
     ours, errors = our_tokens(path)
     if ours is None:
