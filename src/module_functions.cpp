@@ -97,7 +97,7 @@ PyRef checked_instance(PyRef value, PyTypeObject* type,
   return value;
 }
 
-// A parameter list of one name, and the spec of a module function.
+// The parameter lists of the module functions, and their CallableSpec.
 constexpr std::string_view kS[] = {"s"};
 constexpr std::string_view kName[] = {"name"};
 constexpr std::string_view kTotalSeconds[] = {"total_seconds"};
