@@ -111,6 +111,12 @@ TEST(ParseStringLiteralTest, Escapes) {
       {.source = R"('\u00e9\U0001F600')", .value = "\xC3\xA9\xF0\x9F\x98\x80"},
       {.source = R"('\x80')", .value = "\xC2\x80"},
       {.source = R"('\ud800\uDFFF')", .value = "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      // The last code point, and a surrogate written with eight digits.
+      {.source = R"('\U0010FFFF\U0000dbff')",
+       .value = "\xF4\x8F\xBF\xBF\xEF\xBF\xBD"},
+      {.source = R"('\777\0000')",
+       .value = "\xC7\xBF\0"
+                "0"sv},
       {.source = R"('\N{LATIN SMALL LETTER A}\N{bullet}')",
        .value = "a\xE2\x80\xA2"},
       {.source = R"('\N{ALERT}\N{HANGUL SYLLABLE GA}')",
@@ -118,12 +124,19 @@ TEST(ParseStringLiteralTest, Escapes) {
       {.source = "'''a\\\nb'''", .value = "ab"},
       {.source = "'a\\\r\nb\\\rc'", .value = "abc"},
       {.source = "'a\0\\n\0'"sv, .value = "a\0\n\0"sv},
+      // Line breaks inside the literal stay as written, CRLF included; a
+      // backslash joins lines and takes one CRLF or one CR with it.
+      {.source = "'''a\r\nb\rc'''", .value = "a\r\nb\rc"},
+      {.source = "'''a\\\r\r\nb'''", .value = "a\r\nb"},
+      {.source = "r'''a\\\r\nb'''", .value = "a\\\r\nb"},
+      {.source = "b'''a\\\r\nb\r\n'''", .value = "ab\r\n"},
       // Bytes store the low eight bits and keep \u, \U and \N as written.
       {.source = R"(b'\777\x80\101')",
        .value = "\xFF\x80"
                 "A"},
       {.source = R"(b'\u0041\U00000041\N{DASH}')",
        .value = R"(\u0041\U00000041\N{DASH})"},
+      {.source = R"(b'\400\x00\1')", .value = "\0\0\1"sv},
       {.source = R"(rb'\x4g')", .value = R"(\x4g)"},
       {.source = R"(bR'\x4g')", .value = R"(\x4g)"},
   };
@@ -139,7 +152,11 @@ TEST(ParseStringLiteralTest, Errors) {
   const Case kCases[] = {
       {.source = R"('\U00110000')",
        .error = "Got unexpected unicode at 11..11"},
+      // Eight digits never overflow; the value still names no character.
+      {.source = R"('\UFFFFFFFF')",
+       .error = "Got unexpected unicode at 11..11"},
       {.source = R"('\x4')", .error = "Got unexpected unicode at 4..4"},
+      {.source = R"(b'\x')", .error = "Got unexpected unicode at 4..4"},
       {.source = R"('\x4g')", .error = "Got unexpected unicode at 4..5"},
       {.source = "'\\x4\xC3\xA9'", .error = "Got unexpected unicode at 4..6"},
       {.source = R"(u'\x4g')", .error = "Got unexpected unicode at 5..6"},
@@ -159,6 +176,7 @@ TEST(ParseStringLiteralTest, Errors) {
       {.source = R"("""\N{abc""")",
        .error = "Missing `}` in Unicode escape sequence at 9..9"},
       {.source = R"('abc\)", .error = "Got unexpected string at 5..5"},
+      {.source = R"(b"""abc\)", .error = "Got unexpected string at 8..8"},
       {.source = "b'a\xC3\xA9'",
        .error = "bytes can only contain ASCII literal characters at 3..5"},
       {.source = "rb'\xE2\x82\xAC'",
@@ -247,6 +265,11 @@ TEST(ParseInterpolatedStringLiteralElementTest, EscapesAndErrors) {
        .end = 9,
        .raw = true,
        .value = R"(\{x\n)"},
+      {.source = "f'''a\r\n\\\r\nb'''",
+       .text = "a\r\n\\\r\nb",
+       .start = 4,
+       .end = 11,
+       .value = "a\r\nb"},
       // An escape never follows the bytes rules in a middle.
       {.source = R"(f'\u0041')",
        .text = R"(\u0041)",
