@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -288,6 +289,11 @@ bool is_xid_continue(char32_t c) {
 }
 
 std::string nfkc_identifier(std::string_view utf8) {
+  // ICU takes the length as int32_t; a longer identifier cannot be handed
+  // over, as if the heap were exhausted.
+  if (utf8.size() > static_cast<std::size_t>(INT32_MAX)) {
+    throw std::bad_alloc();
+  }
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* nfkc = icu::Normalizer2::getNFKCInstance(status);
   TRELK_CHECK(U_SUCCESS(status), icu_message("NFKC normalizer", status));

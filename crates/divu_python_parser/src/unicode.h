@@ -18,7 +18,8 @@ namespace divu {
 // True when `c` has the Unicode property XID_Continue.
 [[nodiscard]] bool is_xid_continue(char32_t c);
 
-// The NFKC normalisation of an identifier, as UTF-8.
+// The NFKC normalisation of an identifier, as UTF-8. An identifier of 2^31
+// bytes or more is too long for ICU and throws std::bad_alloc.
 // REQUIRES: `utf8` is valid UTF-8 (it may hold NUL bytes).
 [[nodiscard]] std::string nfkc_identifier(std::string_view utf8);
 

@@ -1,7 +1,11 @@
 #include "unicode.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
+#include <cstdint>
+#include <limits>
+#include <new>
 #include <optional>
 #include <string_view>
 
@@ -131,6 +135,20 @@ TEST(NfkcIdentifierTest, Normalises) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(nfkc_identifier(c.text), c.want);
   }
+}
+
+// ICU counts UTF-8 in int32_t: a longer identifier must not be cut to a
+// negative length. The text is mapped, never written, so it costs no memory.
+TEST(NfkcIdentifierTest, TooLongForIcuIsAnExhaustedHeap) {
+  constexpr std::size_t kSize =
+      std::size_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  void* text = mmap(nullptr, kSize, PROT_READ,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(text, MAP_FAILED);
+  EXPECT_THROW(
+      (void)nfkc_identifier(std::string_view(static_cast<char*>(text), kSize)),
+      std::bad_alloc);
+  munmap(text, kSize);
 }
 
 }  // namespace
