@@ -1261,9 +1261,13 @@ void Lexer::rewind(LexerCheckpoint checkpoint) {
   indentations_ = std::move(checkpoint.indentations);
   pending_indentation_ = checkpoint.pending_indentation;
   interpolated_strings_ = std::move(checkpoint.interpolated_strings);
-  errors_.erase(
-      errors_.begin() + static_cast<std::ptrdiff_t>(checkpoint.errors_position),
-      errors_.end());
+  // A re-lex since the checkpoint may have dropped an error that it counted,
+  // leaving the list shorter than its position: then nothing is cut.
+  if (checkpoint.errors_position < errors_.size()) {
+    errors_.erase(errors_.begin() +
+                      static_cast<std::ptrdiff_t>(checkpoint.errors_position),
+                  errors_.end());
+  }
 }
 
 bool Lexer::re_lex_logical_token(

@@ -493,6 +493,25 @@ TEST(LexerTest, RewindDropsLaterErrors) {
   EXPECT_EQ(lexer.current_range(), TextRange(0, 1));
 }
 
+TEST(LexerTest, RewindAfterAReLexThatDroppedAnEarlierError) {
+  // The checkpoint counts the unclosed-string error of its own token; the
+  // re-lex then removes it, so the list is shorter than the checkpoint's
+  // position when the parser backtracks. Nothing is left to cut.
+  Lexer lexer("f'{'", Mode::Module);
+  lexer.next_token();  // FStringStart
+  lexer.next_token();  // {
+  ASSERT_EQ(lexer.next_token(), TokenKind::String);
+  LexerCheckpoint checkpoint = lexer.checkpoint();
+  lexer.re_lex_string_token_in_interpolation_element(
+      InterpolatedStringKind::FString);
+  ASSERT_TRUE(lexer.errors().empty());
+  lexer.rewind(std::move(checkpoint));
+  EXPECT_TRUE(lexer.errors().empty());
+  EXPECT_EQ(lexer.current_kind(), TokenKind::String);
+  EXPECT_EQ(lexer.current_range(), TextRange(3, 4));
+  EXPECT_EQ(lexer.next_token(), TokenKind::Newline);
+}
+
 TEST(LexerTest, ReLexLogicalToken) {
   // The parser gives up on "(" and wants the newline inside to end the line.
   Lexer lexer("(a\nb", Mode::Module);
