@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -147,6 +150,39 @@ TEST(LexerTest, IndentationAndNewlines) {
        .errors = "unexpected EOF while parsing at 1..3"},
       {.source = "\xEF\xBB\xBFx", .tokens = "Name 3..4, Newline 4..4"},
       {.source = "!x\n", .tokens = "Exclamation 0..1, Name 1..2, Newline 2..3"},
+      // A tab moves to the next multiple of 2, not 8: a space and a tab
+      // measure the same as two spaces.
+      {.source = "if x:\n \ty\n  z\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, Indent 6..8, "
+                 "Name 8..9, Newline 9..10, Name 12..13, Newline 13..14, "
+                 "Dedent 14..14"},
+      // Blanks after a continuation in the indentation are not counted.
+      {.source = "if x:\n  \\\n      y\n  z\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, "
+                 "Indent 6..16, Name 16..17, Newline 17..18, Name 20..21, "
+                 "Newline 21..22, Dedent 22..22"},
+      {.source = "x\n\\\n",
+       .tokens = "Name 0..1, Newline 1..2, Unknown 2..4",
+       .errors = "unexpected EOF while parsing at 2..4"},
+      {.source = "x \\\ry", .tokens = "Name 0..1, Name 4..5, Newline 5..5"},
+      // A NUL at the start of a line is dispatched like a blank line's
+      // first character: no indentation token before its error.
+      {.source = std::string_view("if a:\n  b\n\0\n", 12),
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, Indent 6..8, "
+                 "Name 8..9, Newline 9..10, Unknown 10..11, Newline 11..12, "
+                 "Dedent 12..12",
+       .errors = std::string_view("Got unexpected token \0 at 10..11", 32)},
+      // Levels 2, 4 and 8, a line at 3: one Dedent, then the level below 4
+      // is passed, so one error; the stack keeps the level 2.
+      {.source = "if a:\n  if b:\n    if c:\n        d\n   e\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, Indent 6..8, "
+                 "If 8..10, Name 11..12, Colon 12..13, Newline 13..14, "
+                 "Indent 14..18, If 18..20, Name 21..22, Colon 22..23, "
+                 "Newline 23..24, Indent 24..32, Name 32..33, Newline 33..34, "
+                 "Dedent 37..37, Unknown 37..37, Name 37..38, Newline 38..39, "
+                 "Dedent 39..39",
+       .errors = "unindent does not match any outer indentation level at "
+                 "37..37"},
   };
   check_cases(kCases);
 }
@@ -292,6 +328,37 @@ TEST(LexerTest, InterpolatedStrings) {
       {.source = "f'''{\nx}'''",
        .tokens = "FStringStart 0..4, Lbrace 4..5, NonLogicalNewline 5..6, "
                  "Name 6..7, Rbrace 7..8, FStringEnd 8..11, Newline 11..11"},
+      {.source = "t'a}'",
+       .tokens = "TStringStart 0..2, TStringMiddle 2..3, Unknown 3..4, "
+                 "TStringEnd 4..5, Newline 5..5",
+       .errors = "t-string: single `}` is not allowed at 3..4"},
+      // At the end of the text the open strings are reported innermost
+      // first, each by its own kind.
+      {.source = "f'{t\"{x",
+       .tokens = "FStringStart 0..2, Lbrace 2..3, TStringStart 3..5, "
+                 "Lbrace 5..6, Name 6..7, Newline 7..7",
+       .errors = "t-string: unterminated string at 7..7, f-string: "
+                 "unterminated string at 7..7"},
+      // The string gives back the nesting it started at: the bracket
+      // around it is still open.
+      {.source = "(f'{x",
+       .tokens = "Lpar 0..1, FStringStart 1..3, Lbrace 3..4, Name 4..5, "
+                 "Unknown 5..5, Newline 5..5",
+       .errors = "f-string: unterminated string at 5..5, unexpected EOF "
+                 "while parsing at 5..5"},
+      // Only a colon directly inside the field's braces opens a spec.
+      {.source = "f'{a[b:c]:d}'",
+       .tokens = "FStringStart 0..2, Lbrace 2..3, Name 3..4, Lsqb 4..5, "
+                 "Name 5..6, Colon 6..7, Name 7..8, Rsqb 8..9, Colon 9..10, "
+                 "FStringMiddle 10..11, Rbrace 11..12, FStringEnd 12..13, "
+                 "Newline 13..13"},
+      // Nested specs: each field's colon opens one more level, each "}"
+      // closes one.
+      {.source = "f'{x:{y:a}b}'",
+       .tokens = "FStringStart 0..2, Lbrace 2..3, Name 3..4, Colon 4..5, "
+                 "Lbrace 5..6, Name 6..7, Colon 7..8, FStringMiddle 8..9, "
+                 "Rbrace 9..10, FStringMiddle 10..11, Rbrace 11..12, "
+                 "FStringEnd 12..13, Newline 13..13"},
   };
   check_cases(kCases);
 }
@@ -364,6 +431,20 @@ TEST(LexerTest, IpythonEscapeCommands) {
       {.source = "a % b",
        .tokens = "Name 0..1, Percent 2..3, Name 4..5, "
                  "Newline 5..5"},
+      // Inside brackets "=" does not open a command.
+      {.source = "(x = !ls)",
+       .tokens = "Lpar 0..1, Name 1..2, Equal 3..4, Exclamation 5..6, "
+                 "Name 6..8, Rpar 8..9, Newline 9..9"},
+      // An indented line starts a logical line too.
+      {.source = "if x:\n    %cd ..\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, "
+                 "Indent 6..10, IpyEscapeCommand 10..16, Newline 16..17, "
+                 "Dedent 17..17"},
+      // A NUL ends the command.
+      {.source = std::string_view("!ls\0x", 5),
+       .tokens = "IpyEscapeCommand 0..3, Unknown 3..4, Name 4..5, "
+                 "Newline 5..5",
+       .errors = std::string_view("Got unexpected token \0 at 3..4", 30)},
   };
   check_cases(kStreams, Mode::Ipython);
 }
@@ -405,6 +486,69 @@ TEST(LexerTest, Values) {
                 Mode::Module);  // mathematical bold i, f
   EXPECT_EQ(keyword.next_token(), TokenKind::Name);
   EXPECT_EQ(std::get<NameValue>(keyword.take_value()).text.view(), "if");
+}
+
+TEST(LexerTest, FloatValues) {
+  // The nearest double, as CPython's float() reads the same text; values
+  // beyond the range of doubles round to infinity or zero without an error.
+  struct Case {
+    std::string_view source;
+    TokenKind kind;
+    double value;
+  };
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr Case kCases[] = {
+      {.source = "0.1", .kind = TokenKind::Float, .value = 0.1},
+      {.source = "1_0.2_5e1_0", .kind = TokenKind::Float, .value = 10.25e10},
+      {.source = "1e400", .kind = TokenKind::Float, .value = kInf},
+      {.source = "1e-400", .kind = TokenKind::Float, .value = 0.0},
+      {.source = "0.0e-99999999999999999999",
+       .kind = TokenKind::Float,
+       .value = 0.0},
+      {.source = "1.7976931348623158e308",
+       .kind = TokenKind::Float,
+       .value = std::numeric_limits<double>::max()},
+      {.source = "1.7976931348623159e308",
+       .kind = TokenKind::Float,
+       .value = kInf},
+      // Half the smallest subnormal, just above and just below.
+      {.source = "2.4703282292062328e-324",
+       .kind = TokenKind::Float,
+       .value = std::numeric_limits<double>::denorm_min()},
+      {.source = "2.4703282292062327e-324",
+       .kind = TokenKind::Float,
+       .value = 0.0},
+      {.source = "99999999999999999999j",
+       .kind = TokenKind::Complex,
+       .value = 1e20},
+      {.source = "1_0J", .kind = TokenKind::Complex, .value = 10.0},
+      {.source = ".5e-1j", .kind = TokenKind::Complex, .value = 0.05},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.source);
+    Lexer lexer(c.source, Mode::Module);
+    ASSERT_EQ(lexer.next_token(), c.kind);
+    EXPECT_EQ(lexer.current_range(),
+              TextRange(0, static_cast<TextSize>(c.source.size())));
+    TokenValue value = lexer.take_value();
+    double got = c.kind == TokenKind::Float
+                     ? std::get<double>(value)
+                     : std::get<ComplexValue>(value).imag;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(got),
+              std::bit_cast<std::uint64_t>(c.value));
+    EXPECT_TRUE(lexer.errors().empty());
+  }
+}
+
+TEST(LexerTest, EndOfFileRepeats) {
+  Lexer lexer("if x:\n  y", Mode::Module);
+  while (lexer.next_token() != TokenKind::EndOfFile) {
+  }
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(lexer.next_token(), TokenKind::EndOfFile);
+    EXPECT_EQ(lexer.current_range(), TextRange(9, 9));
+  }
+  EXPECT_TRUE(lexer.errors().empty());
 }
 
 TEST(LexerTest, StringFlags) {
@@ -605,6 +749,53 @@ TEST(LexerTest, ReLexStringTokenInInterpolationElement) {
   other.re_lex_string_token_in_interpolation_element(
       InterpolatedStringKind::FString);
   EXPECT_EQ(other.current_kind(), TokenKind::String);
+
+  struct Case {
+    std::string_view source;
+    InterpolatedStringKind kind;
+    std::string_view tokens;  // the current token after the re-lex, then
+                              // the rest, EndOfFile left out
+    std::string_view errors;
+  };
+  constexpr Case kCases[] = {
+      // The end takes the nesting of the string's start: the bracket
+      // around it is still open at the end of the text.
+      {.source = "(f'{'",
+       .kind = InterpolatedStringKind::FString,
+       .tokens = "FStringEnd 4..5, Unknown 5..5, Newline 5..5",
+       .errors = "unexpected EOF while parsing at 5..5"},
+      // A triple-quoted t-string ends at three quotes.
+      {.source = "t'''{'''",
+       .kind = InterpolatedStringKind::TString,
+       .tokens = "TStringEnd 5..8, Newline 8..8",
+       .errors = ""},
+      // The quoting differs from the enclosing string's: nothing changes.
+      {.source = "f'''{'",
+       .kind = InterpolatedStringKind::FString,
+       .tokens = "String 5..6, Newline 6..6",
+       .errors = "missing closing quote in string literal at 5..6, "
+                 "f-string: unterminated string at 6..6"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.source);
+    Lexer lexer(c.source, Mode::Module);
+    while (lexer.next_token() != TokenKind::String) {
+    }
+    lexer.re_lex_string_token_in_interpolation_element(c.kind);
+    std::vector<std::string> tokens = {
+        describe(lexer.current_kind(), lexer.current_range())};
+    for (TokenKind kind = lexer.next_token(); kind != TokenKind::EndOfFile;
+         kind = lexer.next_token()) {
+      tokens.push_back(describe(kind, lexer.current_range()));
+    }
+    EXPECT_EQ(join(tokens), c.tokens);
+    std::vector<std::string> errors;
+    for (const LexicalError& error : lexer.errors()) {
+      errors.push_back(error.error.to_string() + " at " +
+                       error.location.to_string());
+    }
+    EXPECT_EQ(join(errors), c.errors);
+  }
 }
 
 }  // namespace
