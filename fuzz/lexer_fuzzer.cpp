@@ -1,11 +1,13 @@
 // Lexes arbitrary UTF-8 text in every mode and checks the lexer's
 // invariants: lexing ends, token ranges are in order and inside the text,
 // error ranges are inside the text, and a rewind to a checkpoint taken at
-// any token reproduces the same tokens and errors.
+// any token reproduces the same tokens and errors. A second pass drives the
+// re-lex operations the way the parser may, with a rewind across them.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -48,6 +50,60 @@ std::vector<Lexed> lex_rest(divu::Lexer& lexer, std::size_t size,
   }
 }
 
+// Calls a re-lex operation at every string token and at closing brackets
+// (back to the last non-logical newline, a few times at most), takes a
+// checkpoint right after token `checkpoint_at` and rewinds to it once at the
+// end. A re-lex moves the cursor back, so only termination and ranges
+// inside the text are checked.
+void drive_re_lex(std::string_view text, divu::Mode mode,
+                  std::size_t checkpoint_at) {
+  using divu::TokenKind;
+  divu::Lexer lexer(text, mode);
+  std::optional<divu::LexerCheckpoint> checkpoint;
+  std::optional<divu::TextSize> newline_start;
+  int logical_re_lexes = 0;
+  bool rewound = false;
+  const std::size_t limit = 16 * text.size() + 64;
+  for (std::size_t count = 0;; ++count) {
+    check(count <= limit);
+    TokenKind kind = lexer.next_token();
+    if (count == checkpoint_at) {
+      checkpoint = lexer.checkpoint();
+    }
+    divu::TextSize start = lexer.current_range().start();
+    if (kind == TokenKind::String) {
+      if (start % 2 == 0) {
+        lexer.re_lex_raw_string_in_format_spec();
+      } else {
+        lexer.re_lex_string_token_in_interpolation_element(
+            start % 4 == 1 ? divu::InterpolatedStringKind::FString
+                           : divu::InterpolatedStringKind::TString);
+      }
+    } else if (kind == TokenKind::NonLogicalNewline) {
+      newline_start = start;
+    } else if ((kind == TokenKind::Rpar || kind == TokenKind::Rsqb ||
+                kind == TokenKind::Rbrace) &&
+               logical_re_lexes < 4) {
+      ++logical_re_lexes;
+      lexer.re_lex_logical_token(newline_start);
+      newline_start.reset();
+    }
+    check(lexer.current_range().end() <= text.size());
+    if (kind == TokenKind::EndOfFile) {
+      if (!checkpoint || rewound) {
+        break;
+      }
+      lexer.rewind(std::move(*checkpoint));
+      rewound = true;
+      newline_start.reset();
+    }
+  }
+  for (const divu::LexicalError& error : lexer.errors()) {
+    check(error.location.start() <= error.location.end() &&
+          error.location.end() <= text.size());
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
@@ -81,6 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     check(first == second);
     check(std::equal(first.begin(), first.end(), all.begin() + at, all.end()));
     check(lexer.errors() == all_errors);
+
+    drive_re_lex(text, mode, at);
   }
   return 0;
 }
