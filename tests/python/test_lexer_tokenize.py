@@ -13,8 +13,8 @@ Known, intended differences (the only normalisations applied):
 1. Positions: tokenize gives 1-based rows and 0-based columns in
    characters; they are turned into byte offsets. A row one past the last
    line (ENDMARKER, final DEDENTs) is the end of the text.
-2. Kinds: tokenize's NAME is our Name or any keyword or soft keyword kind;
-   NUMBER is Int, Float or Complex; OP is the operator kind of its text;
+2. Kinds: tokenize's NAME is our keyword or soft keyword kind when its
+   text is that word as written, otherwise Name; NUMBER is Int, Float or Complex; OP is the operator kind of its text;
    NEWLINE is Newline and NL is NonLogicalNewline. tokenize emits no token
    for ENCODING on text input, and we emit none either.
 3. tokenize adds an NL token with empty text at the end of a file whose
@@ -56,7 +56,11 @@ KEYWORDS = (
     "False Finally For From Global If Import In Is Lambda None Nonlocal Not Or "
     "Pass Raise Return True Try While With Yield Case Match Type"
 ).split()
-NAME_KINDS = frozenset(["Name", *KEYWORDS])
+# The source text of each keyword kind: "False", "None" and "True" as
+# written, every other word in lower case.
+KEYWORD_KINDS = {
+    (k if k in ("False", "None", "True") else k.lower()): k for k in KEYWORDS
+}
 NUMBER_KINDS = frozenset(["Int", "Float", "Complex"])
 OPERATORS = {
     "?": "Question", "!": "Exclamation", "(": "Lpar", ")": "Rpar",
@@ -85,7 +89,7 @@ SIMPLE_KINDS = {
 
 def expected_kinds(tok):
     if tok.type == tokenize.NAME:
-        return NAME_KINDS
+        return frozenset([KEYWORD_KINDS.get(tok.string, "Name")])
     if tok.type == tokenize.NUMBER:
         return NUMBER_KINDS
     if tok.type == tokenize.OP:

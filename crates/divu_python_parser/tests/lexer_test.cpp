@@ -488,6 +488,29 @@ TEST(LexerTest, Values) {
   EXPECT_EQ(std::get<NameValue>(keyword.take_value()).text.view(), "if");
 }
 
+TEST(LexerTest, Keywords) {
+  // Every keyword and soft keyword is its own kind with no value.
+  for (int k = static_cast<int>(TokenKind::And);
+       k <= static_cast<int>(TokenKind::Type); ++k) {
+    const auto kind = static_cast<TokenKind>(k);
+    SCOPED_TRACE(debug_text(kind));
+    Lexer lexer(source_text(kind), Mode::Module);
+    EXPECT_EQ(lexer.next_token(), kind);
+    EXPECT_EQ(lexer.current_value().index(), 0u);
+  }
+  // Words that share a keyword's first letters, case or length are names.
+  constexpr std::string_view kNames[] = {
+      "i",      "iff",     "If",   "IF",        "none",      "true",
+      "_if",    "if_",     "matc", "matches",   "continue_", "nonlocals",
+      "asyncs", "lambda1", "Type", "continuee", "finall",    "__"};
+  for (std::string_view name : kNames) {
+    SCOPED_TRACE(name);
+    Lexer lexer(name, Mode::Module);
+    EXPECT_EQ(lexer.next_token(), TokenKind::Name);
+    EXPECT_EQ(std::get<NameValue>(lexer.take_value()).text.view(), name);
+  }
+}
+
 TEST(LexerTest, FloatValues) {
   // The nearest double, as CPython's float() reads the same text; values
   // beyond the range of doubles round to infinity or zero without an error.
