@@ -574,6 +574,44 @@ TEST(LexerTest, EndOfFileRepeats) {
   EXPECT_TRUE(lexer.errors().empty());
 }
 
+TEST(LexerTest, NulBytesAreText) {
+  // A NUL inside a string, a middle or a comment is an ordinary character:
+  // nothing stops at it, and the values keep it.
+  constexpr std::string_view kSource("'a\0b' f'a\0b' '''\0''' # \0c\nx", 27);
+  Lexed lexed = lex_all(kSource);
+  EXPECT_EQ(join(lexed.tokens),
+            "String 0..5, FStringStart 6..8, FStringMiddle 8..11, "
+            "FStringEnd 11..12, String 13..20, Comment 21..25, "
+            "Newline 25..26, Name 26..27, Newline 27..27, EndOfFile 27..27");
+  EXPECT_TRUE(lexed.errors.empty());
+  Lexer lexer(kSource, Mode::Module);
+  lexer.next_token();
+  EXPECT_EQ(std::get<StringValue>(lexer.take_value()).text.view(),
+            std::string_view("a\0b", 3));
+  lexer.next_token();
+  lexer.next_token();
+  EXPECT_EQ(
+      std::get<InterpolatedStringMiddleValue>(lexer.take_value()).text.view(),
+      std::string_view("a\0b", 3));
+}
+
+TEST(LexerTest, StartOffsetCountsFromTheWholeText) {
+  // Lexing may begin inside the text; offsets stay absolute, and the start
+  // counts as the start of a line.
+  Lexer lexer("ab cd", Mode::Module, 3);
+  EXPECT_EQ(lexer.next_token(), TokenKind::Name);
+  EXPECT_EQ(lexer.current_range(), TextRange(3, 5));
+  EXPECT_EQ(std::get<NameValue>(lexer.take_value()).text.view(), "cd");
+  EXPECT_EQ(lexer.next_token(), TokenKind::Newline);
+  EXPECT_EQ(lexer.current_range(), TextRange(5, 5));
+
+  Lexer indented("x\n  y", Mode::Module, 2);
+  EXPECT_EQ(indented.next_token(), TokenKind::Indent);
+  EXPECT_EQ(indented.current_range(), TextRange(2, 4));
+  EXPECT_EQ(indented.next_token(), TokenKind::Name);
+  EXPECT_EQ(indented.current_range(), TextRange(4, 5));
+}
+
 TEST(LexerTest, StringFlags) {
   struct Case {
     std::string_view source;
