@@ -322,6 +322,13 @@ TEST(LexerTest, InterpolatedStrings) {
        .tokens = "TStringStart 0..2, Lbrace 2..3, Name 3..4, Rbrace 4..5, "
                  "TStringEnd 5..6, TStringStart 7..9, TStringMiddle 9..10, "
                  "TStringEnd 10..11, Newline 11..11"},
+      // A t-string's spec and nested field lex as an f-string's do.
+      {.source = "t'{x!r:>{w}}{{'",
+       .tokens = "TStringStart 0..2, Lbrace 2..3, Name 3..4, "
+                 "Exclamation 4..5, Name 5..6, Colon 6..7, "
+                 "TStringMiddle 7..8, Lbrace 8..9, Name 9..10, Rbrace 10..11, "
+                 "Rbrace 11..12, TStringMiddle 12..14, TStringEnd 14..15, "
+                 "Newline 15..15"},
       {.source = "t'abc",
        .tokens = "TStringStart 0..2, TStringMiddle 2..5, Newline 5..5",
        .errors = "t-string: unterminated string at 2..5"},
@@ -629,6 +636,11 @@ TEST(LexerTest, StringFlags) {
        .flags = TokenFlags::kPrefixF | TokenFlags::kPrefixRawUpper |
                 TokenFlags::kDoubleQuote | TokenFlags::kTripleQuote},
       {.source = "U'x'", .flags = TokenFlags::kPrefixU},
+      {.source = "Tr'x'",
+       .flags = TokenFlags::kPrefixT | TokenFlags::kPrefixRawLower},
+      {.source = "rT\"\"\"x\"\"\"",
+       .flags = TokenFlags::kPrefixT | TokenFlags::kPrefixRawLower |
+                TokenFlags::kDoubleQuote | TokenFlags::kTripleQuote},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.source);
