@@ -1,5 +1,6 @@
 """The files of CPython's standard library, for the differential tests."""
 
+import collections
 import concurrent.futures
 import os
 import sysconfig
@@ -22,3 +23,20 @@ def map_files(function, files):
     workers = min(4, os.cpu_count() or 1)
     with concurrent.futures.ProcessPoolExecutor(workers) as pool:
         yield from pool.map(function, files, chunksize=16)
+
+
+def compare_corpus(compare_file):
+    """Runs compare_file over the whole standard library and adds up its
+    results. compare_file(path) returns (status, count, count, differences);
+    the result is (files, statuses counted, the two count totals, every
+    difference)."""
+    files = stdlib_files()
+    statuses = collections.Counter()
+    totals = [0, 0]
+    diffs = []
+    for status, first, second, found in map_files(compare_file, files):
+        statuses[status] += 1
+        totals[0] += first
+        totals[1] += second
+        diffs.extend(found)
+    return files, dict(statuses), totals, diffs

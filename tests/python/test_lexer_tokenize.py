@@ -47,7 +47,7 @@ import sys
 import tokenize
 import unittest
 
-from stdlib_corpus import map_files, stdlib_files
+from stdlib_corpus import compare_corpus
 
 PARSE_CHECK = os.environ.get("TRELK_PARSE_CHECK")
 
@@ -244,16 +244,8 @@ def compare_file(path):
 @unittest.skipUnless(PARSE_CHECK, "TRELK_PARSE_CHECK is not set")
 class LexerMatchesTokenize(unittest.TestCase):
     def test_standard_library(self):
-        files = stdlib_files()
+        files, counts, (tokens, comments), diffs = compare_corpus(compare_file)
         self.assertGreater(len(files), 1000)
-        counts = {"compared": 0, "not-utf8": 0, "rejected": 0, "bad": 0}
-        tokens = comments = 0
-        diffs = []
-        for status, n, c, d in map_files(compare_file, files):
-            counts[status] += 1
-            tokens += n
-            comments += c
-            diffs.extend(d)
         print(f"\nfiles: {len(files)} ({counts}), tokens compared: {tokens}, "
               f"comments: {comments}, differences: {len(diffs)}",
               file=sys.stderr)

@@ -26,7 +26,7 @@ import sys
 import unittest
 import warnings
 
-from stdlib_corpus import map_files, stdlib_files
+from stdlib_corpus import compare_corpus
 
 PARSE_CHECK = os.environ.get("TRELK_PARSE_CHECK")
 SURROGATES = {c: "\ufffd" for c in range(0xD800, 0xE000)}
@@ -105,16 +105,8 @@ def compare_file(path):
 @unittest.skipUnless(PARSE_CHECK, "TRELK_PARSE_CHECK is not set")
 class StringDecodingMatchesCPython(unittest.TestCase):
     def test_standard_library(self):
-        files = stdlib_files()
+        files, counts, (strings, middles), diffs = compare_corpus(compare_file)
         self.assertGreater(len(files), 1000)
-        counts = {"compared": 0, "not-utf8": 0, "lex-error": 0, "bad": 0}
-        strings = middles = 0
-        diffs = []
-        for status, s, m, d in map_files(compare_file, files):
-            counts[status] += 1
-            strings += s
-            middles += m
-            diffs.extend(d)
         print(f"\nfiles: {len(files)} ({counts}), strings compared: "
               f"{strings}, f-string middles compared: {middles}, "
               f"differences: {len(diffs)}", file=sys.stderr)
