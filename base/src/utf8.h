@@ -17,6 +17,11 @@ namespace trelk {
   return valid_utf8_prefix(text) == text.size();
 }
 
+// `text` with each maximal ill-formed subsequence (a lead byte with the
+// continuation bytes that could still have completed it, or a lone byte)
+// replaced by U+FFFD, as a lossy decoder shows bytes that are not UTF-8.
+[[nodiscard]] std::string to_utf8_lossy(std::string_view text);
+
 // Appends the UTF-8 encoding of `c` to `out`. REQUIRES: `c` is a Unicode
 // scalar value (at most U+10FFFF, not a surrogate); otherwise a broken
 // invariant.

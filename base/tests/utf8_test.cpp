@@ -94,5 +94,32 @@ TEST(Utf8Test, AppendEncodesEachLengthAtItsBounds) {
   EXPECT_THROW(append_utf8(out, 0x110000), InvariantFailure);
 }
 
+TEST(Utf8Test, LossyTextReplacesMaximalSubparts) {
+  struct Case {
+    std::string_view bytes;
+    std::string_view text;
+  };
+  constexpr Case kCases[] = {
+      {.bytes = "abc", .text = "abc"},
+      {.bytes = "a\xFF"
+                "b",
+       .text = "a\xEF\xBF\xBD"
+               "b"},
+      // A truncated three-byte sequence is one replacement.
+      {.bytes = "\xE2\x82"
+                "x",
+       .text = "\xEF\xBF\xBD"
+               "x"},
+      // A surrogate's lead and its bytes are three replacements.
+      {.bytes = "\xED\xA0\x80", .text = "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {.bytes = "\xF0\x9F\x98", .text = "\xEF\xBF\xBD"},
+      {.bytes = "\xC3\xA9", .text = "\xC3\xA9"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::PrintToString(c.bytes));
+    EXPECT_EQ(to_utf8_lossy(c.bytes), c.text);
+  }
+}
+
 }  // namespace
 }  // namespace trelk

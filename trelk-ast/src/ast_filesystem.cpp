@@ -8,35 +8,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "path_components.h"
 #include "utf8.h"
 
 namespace trelk {
 
 bool has_py_extension(std::string_view path) noexcept {
-  // Walk back over trailing separators and "." components to the final name,
-  // the way a path's components are read: "a.py/" and "a.py/." both end in
-  // the name "a.py".
-  std::string_view rest = path;
-  while (true) {
-    while (!rest.empty() && rest.back() == '/') {
-      rest.remove_suffix(1);
-    }
-    const std::size_t slash = rest.rfind('/');
-    const std::string_view last =
-        slash == std::string_view::npos ? rest : rest.substr(slash + 1);
-    if (last == "." && slash != std::string_view::npos) {
-      rest = rest.substr(0, slash);
-      continue;
-    }
-    if (last.empty() || last == "." || last == "..") {
-      return false;
-    }
-    const std::size_t dot = last.rfind('.');
-    if (dot == std::string_view::npos || dot == 0) {
-      return false;
-    }
-    return last.substr(dot + 1) == "py";
-  }
+  return path_extension(path) == "py";
 }
 
 std::string os_error_text(int error_number) {
