@@ -319,12 +319,16 @@ TokenValue Lexer::take_value() {
 
 TokenKind Lexer::push_error(LexicalError error) {
   current_range_ = error.location;
-  errors_.push_back(std::move(error));
+  if (errors_.size() < kMaxErrors) {
+    errors_.push_back(std::move(error));
+  }
   return TokenKind::Unknown;
 }
 
 void Lexer::record_error(LexicalErrorType error, TextRange range) {
-  errors_.push_back(LexicalError{std::move(error), range});
+  if (errors_.size() < kMaxErrors) {
+    errors_.push_back(LexicalError{std::move(error), range});
+  }
 }
 
 TokenKind Lexer::unrecognized(char32_t c) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -88,6 +89,12 @@ struct LexerCheckpoint {
 // which must outlive it and every borrowed token value.
 class Lexer {
  public:
+  // Errors past this many are not kept. Only the first error of a text is
+  // ever shown, and a text full of errors (a file of unclosed strings) must
+  // not hold a record per byte; a checkpoint's count stays valid, since the
+  // list only ever grows at its end or is cut back.
+  static constexpr std::size_t kMaxErrors = 1000;
+
   // REQUIRES: start_offset lies on a character boundary. A text of 4 GiB or
   // more is a broken invariant. At offset 0 a byte-order mark is skipped;
   // offsets still count its bytes.

@@ -1,0 +1,576 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "arena.h"
+#include "bit_flags.h"
+#include "invariant.h"
+#include "lexer.h"
+#include "parse_error.h"
+#include "recovery.h"
+#include "syntax_tree.h"
+#include "token.h"
+#include "token_set.h"
+#include "unsupported_syntax.h"
+
+// The parser's state and the operations every grammar file moves through the
+// input with. The grammar itself is split by topic, one file each, all
+// member functions of Parser:
+//   parser.cpp             state, consuming, errors, checkpoints, lists
+//   token_source.cpp       the token list over the lexer, trivia set aside
+//   expressions.cpp        operators, precedence, conditional, named, lambda
+//   atoms.cpp              atoms, postfix forms, arguments, displays
+//   strings.cpp            string concatenation, f-strings and t-strings
+//   parameters.cpp         parameter lists of functions and lambdas
+//   statements.cpp         statement dispatch and blocks
+//   simple_statements.cpp  assignments, imports, return, raise, ...
+//   compound_statements.cpp if, while, for, try, with
+//   definitions.cpp        decorators, functions, classes, type parameters
+//   patterns.cpp           match statements and patterns
+//   parse_module.cpp       the entries and the merge of errors
+//
+// Contracts shared by all of them: nothing fails on bad input. Every problem
+// is recorded with add_error (or expect) and the node is built from what
+// could be read. Nodes are made in the parse's arena and get their range from
+// node_range(start) once their last token is consumed.
+
+namespace divu {
+
+struct ParseOptions {
+  Mode mode = Mode::Module;
+  PythonVersion target_version{3, 10};
+};
+
+// An expression with the mark that its leftmost primary was written in
+// parentheses: `(a).b`, `(a) + b` are marked; `-(a)`, `(a, b)` are not.
+struct ParsedExpr {
+  Expr* expr = nullptr;
+  bool is_parenthesized = false;
+};
+
+// What an expression may contain at the place it is read.
+class ExpressionContext : public BitFlags<ExpressionContext, std::uint8_t> {
+ public:
+  using BitFlags::BitFlags;
+  // `in` ends the expression (comprehension and for targets).
+  static constexpr std::uint8_t kExcludeIn = 1;
+  // `*x` may stand here.
+  static constexpr std::uint8_t kAllowStarred = 2;
+  // The operand of `*` is read at bitwise-or level.
+  static constexpr std::uint8_t kStarredBitwiseOr = 4;
+  // `yield` may stand here.
+  static constexpr std::uint8_t kAllowYield = 8;
+};
+
+// Operator levels: a higher level binds tighter (see expressions.cpp).
+using OperatorPrecedence = std::uint8_t;
+
+// The owner of a block, named in "Expected an indented block after {}".
+enum class Clause : std::uint8_t {
+  If,
+  Else,
+  Elif,
+  For,
+  With,
+  Class,
+  While,
+  FunctionDef,
+  Case,
+  Try,
+  Except,
+  Finally,
+};
+
+// "`if` statement", "function definition", ...
+std::string_view display_text(Clause clause);
+
+// Which construct a parameter list belongs to.
+enum class ParametersKind : std::uint8_t { FunctionDef, Lambda };
+
+// The token list of a parse over its lexer. The grammar sees only the
+// current token and never trivia (comments and non-logical newlines), which
+// go into the list as they come, so the list holds every consumed token and
+// the trivia before the current one.
+class TokenSource {
+ public:
+  TokenSource(std::string_view source, Mode mode, TextSize start_offset);
+
+  TokenKind current_kind() const { return lexer_.current_kind(); }
+  TextRange current_range() const { return lexer_.current_range(); }
+  TokenFlags current_flags() const { return lexer_.current_flags(); }
+  TokenValue take_value() { return lexer_.take_value(); }
+
+  // Appends the current token with `kind`, then lexes up to the next
+  // non-trivia token.
+  void bump(TokenKind kind);
+  // The next non-trivia token's kind, and the next two. Change nothing.
+  TokenKind peek();
+  std::pair<TokenKind, TokenKind> peek2();
+  // Makes the line end of an abandoned bracket logical (see the lexer).
+  void re_lex_logical_token();
+  void re_lex_raw_string_in_format_spec() {
+    lexer_.re_lex_raw_string_in_format_spec();
+  }
+  void re_lex_string_token_in_interpolation_element(
+      InterpolatedStringKind kind) {
+    lexer_.re_lex_string_token_in_interpolation_element(kind);
+  }
+
+  LexerCheckpoint lexer_checkpoint() const { return lexer_.checkpoint(); }
+  std::size_t size() const { return tokens_.size(); }
+  // Puts the lexer back and cuts the list to `size` (never grows it).
+  void rewind(LexerCheckpoint checkpoint, std::size_t size);
+
+  const std::vector<Token>& tokens() const { return tokens_; }
+  // REQUIRES: the current token is EndOfFile, consumed once. Hands over the
+  // tokens without the final EndOfFile, and the lexical errors.
+  std::pair<std::vector<Token>, std::vector<LexicalError>> finish() &&;
+
+ private:
+  // Appends trivia until the current token is not trivia.
+  void skip_trivia();
+
+  Lexer lexer_;
+  std::vector<Token> tokens_;
+};
+
+// Everything needed to put the parser back at an earlier token.
+struct ParserCheckpoint {
+  LexerCheckpoint lexer;
+  std::size_t tokens_size;
+  std::size_t errors_size;
+  std::size_t unsupported_size;
+  std::uint32_t current_token_id;
+  TextSize prev_token_end;
+  RecoveryContext recovery_context;
+};
+
+class Parser;
+
+// Guards a loop that might consume nothing in an iteration: every iteration
+// after the first must follow one that consumed a token.
+class ParserProgress {
+ public:
+  // A broken invariant ("The parser is no longer progressing...") when no
+  // token was consumed since the last call.
+  void assert_progressing(const Parser& parser);
+
+ private:
+  std::optional<std::uint32_t> last_;
+};
+
+// The state of one parse.
+class Parser {
+ public:
+  // REQUIRES: `source` is shorter than 4 GiB and outlives the parser and its
+  // result; `start_offset` lies on a character boundary.
+  Parser(std::string_view source, ParseOptions options,
+         TextSize start_offset = 0);
+
+  // ---- The current token ------------------------------------------------
+  TokenKind current_token_kind() const { return tokens_.current_kind(); }
+  TextRange current_token_range() const { return tokens_.current_range(); }
+  TokenFlags current_token_flags() const { return tokens_.current_flags(); }
+  TextSize current_token_start() const { return current_token_range().start(); }
+  bool at(TokenKind kind) const { return current_token_kind() == kind; }
+  bool at_ts(TokenSet set) const { return set.contains(current_token_kind()); }
+  bool at_expr() const { return at_ts(kExpressionStart); }
+  bool at_soft_keyword() const { return is_soft_keyword(current_token_kind()); }
+  // A name, or a soft keyword that can be one.
+  bool at_name_or_soft_keyword() const { return at_ts(kNameLike); }
+  TokenKind peek() { return tokens_.peek(); }
+  std::pair<TokenKind, TokenKind> peek2() { return tokens_.peek2(); }
+
+  // ---- Consuming --------------------------------------------------------
+  // REQUIRES: the current token is `kind`.
+  void bump(TokenKind kind);
+  // Consumes any token. REQUIRES: not at EndOfFile.
+  void bump_any();
+  // As bump, handing over the token's value (names, numbers, strings).
+  TokenValue bump_value(TokenKind kind);
+  // Consumes a soft keyword as a name: it goes into the token list as Name.
+  // REQUIRES: at_soft_keyword().
+  void bump_soft_keyword_as_name();
+  // Consumes the current token when it is `kind`; says whether it did.
+  bool eat(TokenKind kind) {
+    if (!at(kind)) {
+      return false;
+    }
+    bump(kind);
+    return true;
+  }
+  // Consumes `kind`, or records "Expected {}, found {}" at the current token
+  // and consumes nothing. Says whether it was there.
+  bool expect(TokenKind kind);
+
+  // ---- Errors and version gates ----------------------------------------
+  // Records an error, unless the last recorded one starts at the same
+  // offset. Errors beyond kMaxErrors are not kept: only the first error of a
+  // parse is ever shown, and memory stays proportional to the input.
+  void add_error(ParseErrorType error, TextRange range);
+  // Records `kind` when the target version does not accept it.
+  void add_unsupported_syntax_error(UnsupportedSyntaxErrorKind kind,
+                                    TextRange range);
+  void add_unsupported_syntax_error(UnsupportedSyntaxKind kind,
+                                    TextRange range) {
+    add_unsupported_syntax_error(
+        UnsupportedSyntaxErrorKind{.kind = kind, .variant = 0, .description = {}},
+        range);
+  }
+  const std::vector<ParseError>& errors() const { return errors_; }
+  const std::vector<UnsupportedSyntaxError>& unsupported_syntax_errors()
+      const {
+    return unsupported_syntax_errors_;
+  }
+  const ParseOptions& options() const { return options_; }
+
+  // ---- Checkpoints ------------------------------------------------------
+  ParserCheckpoint checkpoint() const;
+  // Puts everything back as it was at `checkpoint`; what was recorded since
+  // (tokens, errors, gates) is dropped.
+  void rewind(ParserCheckpoint checkpoint);
+
+  // ---- Positions and nodes ----------------------------------------------
+  // The end of the last consumed token other than Newline, Dedent and Semi.
+  TextSize prev_token_end() const { return prev_token_end_; }
+  // (min(start, prev_token_end), prev_token_end): a node's range once its
+  // last token is consumed.
+  TextRange node_range(TextSize start) const {
+    return TextRange(start < prev_token_end_ ? start : prev_token_end_,
+                     prev_token_end_);
+  }
+  // The source text of `range`. REQUIRES: it lies on character boundaries.
+  std::string_view src_text(TextRange range) const;
+  std::string_view source() const { return source_; }
+  std::uint32_t current_token_id() const { return current_token_id_; }
+
+  Arena& arena() { return arena_; }
+  // A new node of type T in the arena, with its range.
+  template <class T>
+  T* make(TextRange range) {
+    T* node = arena_.make<T>();
+    node->range = range;
+    return node;
+  }
+  // The text of a token value, kept for the tree: borrowed text stays a view
+  // of the source, owned text is copied into the arena.
+  std::string_view keep_text(const ValueText& text) {
+    return text.is_owned() ? arena_.copy_string(text.view()) : text.view();
+  }
+  // The placeholder for a missing expression: an empty name with context
+  // Invalid, at the empty range at prev_token_end. Records nothing.
+  ExprName* make_missing_name_expr();
+  // Sets the context of an assignment or deletion target and of its parts.
+  static void set_expr_ctx(Expr* expr, ExprContext ctx);
+
+  // ---- Lists ------------------------------------------------------------
+  RecoveryContext recovery_context() const { return recovery_context_; }
+  // Whether the current token starts an element of, or ends, some list
+  // being parsed.
+  bool is_enclosing_list_element_or_terminator() const;
+  void re_lex_logical_token() { tokens_.re_lex_logical_token(); }
+  TokenSource& token_source() { return tokens_; }
+
+  // The plain list: statements, assignment targets, f-string elements.
+  template <class F>
+  void parse_list(RecoveryContextKind kind, F&& parse_element);
+  // The comma-separated list; says whether it ended with a trailing comma.
+  template <class F>
+  bool parse_comma_separated_list(RecoveryContextKind kind, F&& parse_element);
+  // The clause loop of `elif` and `except`: parses clauses while the current
+  // token starts one, with the kind registered for recovery.
+  template <class F>
+  void parse_clauses(RecoveryContextKind kind, F&& parse_clause);
+
+  // ---- Nesting bound ----------------------------------------------------
+  // Recursion is counted where the grammar re-enters itself (expressions,
+  // statements, patterns, f-string elements). Past kMaxNesting the parser
+  // records "Parser stack overflowed - Python source too complex to parse"
+  // at the current token, consumes the rest of the text and recurses no
+  // further, so any input parses within a bounded stack.
+  //
+  // The bound: a thread of the parse cache has a 2 MiB stack. One counted
+  // level costs at most about 3 KiB of native stack in the largest build we
+  // ship (AddressSanitizer's redzones included; about 0.4 KiB in a release
+  // build), measured by the nesting tests, so 500 levels need about 1.5 MiB
+  // and leave room for the caller. CPython's own parser gives up at 200
+  // nested brackets, and no file of its standard library nests beyond 100
+  // counted levels.
+  static constexpr std::uint32_t kMaxNesting = 500;
+  static constexpr std::size_t kMaxErrors = 1000;
+
+  // A counted level of recursion, entered on construction. Test it before
+  // recursing: false means the bound was passed and the rest of the text has
+  // been consumed.
+  class NestingScope {
+   public:
+    explicit NestingScope(Parser& parser);
+    ~NestingScope() { --parser_.nesting_; }
+    NestingScope(const NestingScope&) = delete;
+    NestingScope& operator=(const NestingScope&) = delete;
+    explicit operator bool() const { return ok_; }
+
+   private:
+    Parser& parser_;
+    bool ok_;
+  };
+
+  // ---- Scratch lists ----------------------------------------------------
+  // Collects the elements of one list on a stack shared by the whole parse,
+  // then moves them into the arena: no heap allocation per list. Builders
+  // nest like the lists they collect (an inner list finishes before the
+  // outer one takes its next element).
+  template <class T>
+  class ListBuilder {
+    static_assert(std::is_trivially_copyable_v<T>);
+
+   public:
+    explicit ListBuilder(Parser& parser)
+        : parser_(parser), saved_size_(parser.scratch_.size()) {
+      start_ = (saved_size_ + alignof(std::max_align_t) - 1) &
+               ~(alignof(std::max_align_t) - 1);
+      parser.scratch_.resize(start_);
+    }
+    ~ListBuilder() { parser_.scratch_.resize(saved_size_); }
+    ListBuilder(const ListBuilder&) = delete;
+    ListBuilder& operator=(const ListBuilder&) = delete;
+
+    void push(const T& value) {
+      std::vector<unsigned char>& scratch = parser_.scratch_;
+      TRELK_CHECK(scratch.size() == start_ + size_ * sizeof(T),
+                  "a list builder was filled while an inner one was open");
+      scratch.resize(scratch.size() + sizeof(T));
+      std::memcpy(scratch.data() + start_ + size_ * sizeof(T), &value,
+                  sizeof(T));
+      ++size_;
+    }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    // Valid until the next push of any builder.
+    T* data() {
+      return reinterpret_cast<T*>(parser_.scratch_.data() + start_);
+    }
+    T& operator[](std::size_t index) { return data()[index]; }
+    T& back() { return data()[size_ - 1]; }
+    // The elements, copied into the arena.
+    std::span<T> finish() {
+      return parser_.arena_.copy_list(std::span<const T>(data(), size_));
+    }
+
+   private:
+    Parser& parser_;
+    std::size_t saved_size_;
+    std::size_t start_;
+    std::size_t size_ = 0;
+  };
+
+  // ---- Entries (parse_module.cpp) ---------------------------------------
+  // Reads the module's statements to EndOfFile.
+  ModModule* parse_module_body();
+  // Reads an expression list followed by newlines to EndOfFile.
+  ModExpression* parse_expression_body();
+  // REQUIRES: at EndOfFile. Hands over the tokens and the errors of both
+  // kinds merged by start offset.
+  std::pair<std::vector<Token>, std::vector<ParseError>> finish() &&;
+
+  // ======================================================================
+  // The grammar. Each group is defined in the file named above it.
+
+  // ---- expressions.cpp --------------------------------------------------
+  ParsedExpr parse_expression_list(ExpressionContext context);
+  ParsedExpr parse_named_expression_or_higher(ExpressionContext context);
+  ParsedExpr parse_conditional_expression_or_higher_impl(
+      ExpressionContext context);
+  ParsedExpr parse_conditional_expression_or_higher() {
+    return parse_conditional_expression_or_higher_impl(ExpressionContext());
+  }
+  ParsedExpr parse_expression_with_bitwise_or_precedence();
+  ParsedExpr parse_lhs_expression(OperatorPrecedence level,
+                                  ExpressionContext context);
+  ParsedExpr parse_binary_expression_or_higher_recursive(
+      ParsedExpr left, OperatorPrecedence level, ExpressionContext context,
+      TextSize start);
+  ExprLambda* parse_lambda_expr();
+
+  // ---- atoms.cpp --------------------------------------------------------
+  // The atom at the current token with its postfix forms (the part of
+  // parse_lhs_expression that is not a prefix form).
+  ParsedExpr parse_atom_and_postfix(OperatorPrecedence level,
+                                    ExpressionContext context);
+  // An atom without postfix forms.
+  ParsedExpr parse_atom(OperatorPrecedence level);
+  ParsedExpr parse_postfix_expression(ParsedExpr lhs, TextSize start);
+  ExprName* parse_name();
+  Identifier parse_identifier();
+  Identifier parse_missing_identifier();
+  ExprAttribute* parse_attribute_expression(ParsedExpr value, TextSize start);
+  // REQUIRES: at `(`.
+  Arguments parse_arguments();
+  ExprNumberLiteral* parse_number_literal();
+  ParsedExpr parse_parenthesized_expression();
+
+  // ---- strings.cpp ------------------------------------------------------
+  // The run of adjacent string literals at the current token.
+  // REQUIRES: at String, FStringStart or TStringStart.
+  Expr* parse_strings();
+
+  // ---- parameters.cpp ---------------------------------------------------
+  Parameters* parse_parameters(ParametersKind kind);
+
+  // ---- statements.cpp ---------------------------------------------------
+  Stmt* parse_statement();
+  std::span<Stmt*> parse_body(Clause clause);
+
+  // ---- simple_statements.cpp --------------------------------------------
+  Stmt* parse_simple_statement();
+  void validate_assignment_target(const Expr* expr);
+  void validate_delete_target(const Expr* expr);
+  Alias parse_alias(bool from_import);
+  Identifier parse_dotted_name();
+  // The version gate on starred elements of an unparenthesized tuple.
+  void check_tuple_unpacking(const Expr* expr, StarredTupleKind kind);
+
+  // ---- compound_statements.cpp ------------------------------------------
+  Stmt* parse_if_statement();
+  Stmt* parse_while_statement();
+  Stmt* parse_for_statement(TextSize start);
+  Stmt* parse_try_statement();
+  Stmt* parse_with_statement(TextSize start);
+
+  // ---- definitions.cpp --------------------------------------------------
+  // The decorators at `@` and the definition they decorate.
+  Stmt* parse_decorated_definition(TextSize start);
+  Stmt* parse_function_definition(std::span<Decorator> decorators,
+                                  TextSize start);
+  Stmt* parse_class_definition(std::span<Decorator> decorators,
+                               TextSize start);
+  TypeParams* try_parse_type_params();
+
+  // ---- patterns.cpp -----------------------------------------------------
+  // REQUIRES: at a `match` that starts a match statement.
+  Stmt* parse_match_statement(TextSize start);
+
+ private:
+  friend class ParserProgress;
+  // Consumes every token up to EndOfFile.
+  void skip_to_end();
+
+  TokenSource tokens_;
+  std::vector<ParseError> errors_;
+  std::vector<UnsupportedSyntaxError> unsupported_syntax_errors_;
+  std::string_view source_;
+  std::uint32_t current_token_id_ = 0;
+  TextSize prev_token_end_ = 0;
+  RecoveryContext recovery_context_;
+  TextSize start_offset_;
+  ParseOptions options_;
+  std::uint32_t nesting_ = 0;
+  Arena arena_;
+  std::vector<unsigned char> scratch_;
+};
+
+// ---------------------------------------------------------------------------
+// The list loops. The order of the tests is significant: a token that starts
+// an element is never taken for a terminator, and a token that belongs to an
+// enclosing list ends this one without an error.
+
+template <class F>
+void Parser::parse_list(RecoveryContextKind kind, F&& parse_element) {
+  const RecoveryContext saved = recovery_context_;
+  recovery_context_ = recovery_context_.with(RecoveryContext::flag(kind));
+  ParserProgress progress;
+  while (true) {
+    progress.assert_progressing(*this);
+    const TokenKind current = current_token_kind();
+    if (is_list_element(kind, current)) {
+      parse_element();
+      continue;
+    }
+    if (list_terminator_kind(kind, current) == ListTerminatorKind::Regular) {
+      break;
+    }
+    if (is_enclosing_list_element_or_terminator()) {
+      re_lex_logical_token();
+      break;
+    }
+    add_error(create_error(kind, current), current_token_range());
+    bump_any();
+  }
+  recovery_context_ = saved;
+}
+
+template <class F>
+bool Parser::parse_comma_separated_list(RecoveryContextKind kind,
+                                        F&& parse_element) {
+  const RecoveryContext saved = recovery_context_;
+  recovery_context_ = recovery_context_.with(RecoveryContext::flag(kind));
+  bool first_element = true;
+  std::optional<TextRange> trailing_comma;
+  ParserProgress progress;
+  while (true) {
+    progress.assert_progressing(*this);
+    if (is_list_element(kind, current_token_kind())) {
+      parse_element();
+      first_element = false;
+      if (at(TokenKind::Comma)) {
+        trailing_comma = current_token_range();
+        bump(TokenKind::Comma);
+        continue;
+      }
+      trailing_comma.reset();
+    }
+    const TokenKind current = current_token_kind();
+    if (list_terminator_kind(kind, current) == ListTerminatorKind::Regular) {
+      break;
+    }
+    if (is_list_element(kind, current)) {
+      // Two elements without a comma between them.
+      expect(TokenKind::Comma);
+      continue;
+    }
+    if (is_enclosing_list_element_or_terminator()) {
+      re_lex_logical_token();
+      break;
+    }
+    if (first_element || current == TokenKind::Comma) {
+      add_error(create_error(kind, current), current_token_range());
+      if (current == TokenKind::Comma) {
+        trailing_comma = current_token_range();
+      } else {
+        trailing_comma.reset();
+      }
+    } else {
+      expect(TokenKind::Comma);
+      trailing_comma.reset();
+    }
+    bump_any();
+  }
+  if (trailing_comma && !allows_trailing_comma(kind)) {
+    add_error(ParseErrorType::other("Trailing comma not allowed"),
+              *trailing_comma);
+  }
+  recovery_context_ = saved;
+  return trailing_comma.has_value();
+}
+
+template <class F>
+void Parser::parse_clauses(RecoveryContextKind kind, F&& parse_clause) {
+  const RecoveryContext saved = recovery_context_;
+  recovery_context_ = recovery_context_.with(RecoveryContext::flag(kind));
+  ParserProgress progress;
+  while (is_list_element(kind, current_token_kind())) {
+    progress.assert_progressing(*this);
+    parse_clause();
+  }
+  recovery_context_ = saved;
+}
+
+}  // namespace divu

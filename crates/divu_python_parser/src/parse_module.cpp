@@ -1,0 +1,112 @@
+#include "parse_module.h"
+
+#include <utility>
+
+#include "invariant.h"
+#include "parser.h"
+
+namespace divu {
+
+ModModule* Parser::parse_module_body() {
+  ListBuilder<Stmt*> body(*this);
+  parse_list(RecoveryContextKind::ModuleStatements,
+             [&] { body.push(parse_statement()); });
+  std::span<Stmt*> statements = body.finish();
+  bump(TokenKind::EndOfFile);
+  ModModule* module = arena_.make<ModModule>();
+  module->range = TextRange(start_offset_, current_token_range().end());
+  module->body = statements;
+  return module;
+}
+
+ModExpression* Parser::parse_expression_body() {
+  const TextSize start = current_token_start();
+  ParsedExpr parsed = parse_expression_list(ExpressionContext(
+      ExpressionContext::kAllowStarred | ExpressionContext::kStarredBitwiseOr |
+      ExpressionContext::kAllowYield));
+  while (eat(TokenKind::Newline)) {
+  }
+  if (!at(TokenKind::EndOfFile)) {
+    add_error(ParseErrorKind::UnexpectedExpressionToken,
+              current_token_range());
+    skip_to_end();
+  }
+  ModExpression* module = make<ModExpression>(node_range(start));
+  bump(TokenKind::EndOfFile);
+  module->body = parsed.expr;
+  return module;
+}
+
+std::pair<std::vector<Token>, std::vector<ParseError>> Parser::finish() && {
+  TRELK_CHECK(at(TokenKind::EndOfFile),
+              "Parser should be at the end of the file.");
+  auto [tokens, lexical] = std::move(tokens_).finish();
+  if (lexical.empty()) {
+    return {std::move(tokens), std::move(errors_)};
+  }
+  // Both lists are in the order found, not sorted: only their fronts are
+  // compared, and at equal starts the lexical error wins.
+  std::vector<ParseError> merged;
+  merged.reserve(errors_.size() + lexical.size());
+  std::size_t parse_index = 0;
+  std::size_t lexical_index = 0;
+  while (parse_index < errors_.size() && lexical_index < lexical.size()) {
+    const TextSize parse_start = errors_[parse_index].location.start();
+    const TextSize lexical_start = lexical[lexical_index].location.start();
+    if (parse_start < lexical_start) {
+      merged.push_back(std::move(errors_[parse_index++]));
+      continue;
+    }
+    if (parse_start == lexical_start) {
+      ++parse_index;
+    }
+    merged.push_back(
+        ParseError::from_lexical(std::move(lexical[lexical_index++])));
+  }
+  for (; parse_index < errors_.size(); ++parse_index) {
+    merged.push_back(std::move(errors_[parse_index]));
+  }
+  for (; lexical_index < lexical.size(); ++lexical_index) {
+    merged.push_back(ParseError::from_lexical(std::move(lexical[lexical_index])));
+  }
+  return {std::move(tokens), std::move(merged)};
+}
+
+namespace {
+
+template <class T, class Body>
+Parsed<T> run_parse(std::string_view source, Mode mode, Body body) {
+  Parser parser(source, ParseOptions{.mode = mode});
+  const T* syntax = body(parser);
+  std::vector<UnsupportedSyntaxError> unsupported =
+      parser.unsupported_syntax_errors();
+  Arena arena = std::move(parser.arena());
+  auto [tokens, errors] = std::move(parser).finish();
+  return Parsed<T>(std::move(arena), syntax, Tokens(std::move(tokens)),
+                   std::move(errors), std::move(unsupported));
+}
+
+}  // namespace
+
+Parsed<ModModule> parse_module_with_errors(std::string_view source) {
+  return run_parse<ModModule>(source, Mode::Module, [](Parser& parser) {
+    return parser.parse_module_body();
+  });
+}
+
+std::expected<Parsed<ModModule>, ParseError> parse_module(
+    std::string_view source) {
+  Parsed<ModModule> parsed = parse_module_with_errors(source);
+  if (!parsed.errors().empty()) {
+    return std::unexpected(parsed.errors().front());
+  }
+  return parsed;
+}
+
+Parsed<ModExpression> parse_expression(std::string_view source) {
+  return run_parse<ModExpression>(source, Mode::Expression, [](Parser& parser) {
+    return parser.parse_expression_body();
+  });
+}
+
+}  // namespace divu

@@ -1,0 +1,106 @@
+#include <optional>
+#include <utility>
+
+#include "invariant.h"
+#include "parser.h"
+
+namespace divu {
+
+TokenSource::TokenSource(std::string_view source, Mode mode,
+                         TextSize start_offset)
+    : lexer_(source, mode, start_offset) {
+  // About one token per five bytes of Python; reserving avoids most of the
+  // vector's regrowth copies on the hot path.
+  tokens_.reserve(source.size() / 5 + 16);
+  lexer_.next_token();
+  skip_trivia();
+}
+
+void TokenSource::skip_trivia() {
+  while (is_trivia(lexer_.current_kind())) {
+    tokens_.push_back(Token{lexer_.current_range(), lexer_.current_flags(),
+                            lexer_.current_kind()});
+    lexer_.next_token();
+  }
+}
+
+void TokenSource::bump(TokenKind kind) {
+  tokens_.push_back(
+      Token{lexer_.current_range(), lexer_.current_flags(), kind});
+  lexer_.next_token();
+  skip_trivia();
+}
+
+TokenKind TokenSource::peek() {
+  LexerCheckpoint checkpoint = lexer_.checkpoint();
+  TokenKind next = lexer_.next_token();
+  while (is_trivia(next)) {
+    next = lexer_.next_token();
+  }
+  lexer_.rewind(std::move(checkpoint));
+  return next;
+}
+
+std::pair<TokenKind, TokenKind> TokenSource::peek2() {
+  LexerCheckpoint checkpoint = lexer_.checkpoint();
+  TokenKind first = lexer_.next_token();
+  while (is_trivia(first)) {
+    first = lexer_.next_token();
+  }
+  TokenKind second = lexer_.next_token();
+  while (is_trivia(second)) {
+    second = lexer_.next_token();
+  }
+  lexer_.rewind(std::move(checkpoint));
+  return {first, second};
+}
+
+void TokenSource::re_lex_logical_token() {
+  // The earliest non-logical newline of the trivia run at the end of the
+  // list: the line end that the abandoned bracket kept from being logical.
+  std::optional<std::size_t> newline_index;
+  for (std::size_t index = tokens_.size(); index > 0; --index) {
+    const Token& token = tokens_[index - 1];
+    if (token.kind == TokenKind::Comment) {
+      continue;
+    }
+    if (token.kind != TokenKind::NonLogicalNewline) {
+      break;
+    }
+    newline_index = index - 1;
+  }
+  std::optional<TextSize> newline_start;
+  if (newline_index) {
+    newline_start = tokens_[*newline_index].range.start();
+  }
+  if (!lexer_.re_lex_logical_token(newline_start)) {
+    return;
+  }
+  TRELK_CHECK(newline_index.has_value(),
+              "`re_lex_logical_token` should only return `true` if "
+              "`non_logical_line` is `Some`");
+  tokens_.resize(*newline_index);
+  skip_trivia();
+}
+
+void TokenSource::rewind(LexerCheckpoint checkpoint, std::size_t size) {
+  lexer_.rewind(std::move(checkpoint));
+  if (size < tokens_.size()) {
+    tokens_.resize(size);
+  }
+}
+
+std::pair<std::vector<Token>, std::vector<LexicalError>>
+TokenSource::finish() && {
+  TRELK_CHECK(lexer_.current_kind() == TokenKind::EndOfFile,
+              "TokenSource was not fully consumed");
+  if (!tokens_.empty()) {
+    TRELK_CHECK(tokens_.back().kind == TokenKind::EndOfFile,
+                "the last token of the list is not the consumed EndOfFile");
+    tokens_.pop_back();
+  }
+  std::vector<LexicalError> errors = std::move(lexer_).finish();
+  return {std::move(tokens_), std::move(errors)};
+}
+
+}  // namespace divu
