@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "saturating_cast.h"
+#include "white_space.h"
 
 namespace trelk {
 namespace {
@@ -69,42 +70,6 @@ static_assert(std::size(kUnits) <= 8, "the units seen fit one byte of flags");
 
 // 36500 days: from here on a duration is written as "infinity".
 constexpr double kInfiniteSeconds = 3'153'600'000.0;
-
-bool is_white_space(UChar32 c) { return c >= 0 && u_isUWhiteSpace(c); }
-
-// The longest UTF-8 sequence. Each code point is decoded from a window of at
-// most this many bytes, so ICU's 32-bit indices stay small however long the
-// text is.
-constexpr size_t kMaxSequenceBytes = 4;
-
-// `text` without the Unicode white space at either end.
-std::string_view trim_white_space(std::string_view text) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  size_t start = 0;
-  while (start < text.size()) {
-    const auto window =
-        static_cast<int32_t>(std::min(text.size() - start, kMaxSequenceBytes));
-    int32_t next = 0;
-    UChar32 c;
-    U8_NEXT(bytes + start, next, window, c);
-    if (!is_white_space(c)) {
-      break;
-    }
-    start += static_cast<size_t>(next);
-  }
-  size_t end = text.size();
-  while (end > start) {
-    const size_t window_start = end - std::min(end - start, kMaxSequenceBytes);
-    auto previous = static_cast<int32_t>(end - window_start);
-    UChar32 c;
-    U8_PREV(bytes + window_start, 0, previous, c);
-    if (!is_white_space(c)) {
-      break;
-    }
-    end = window_start + static_cast<size_t>(previous);
-  }
-  return text.substr(start, end - start);
-}
 
 bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 
