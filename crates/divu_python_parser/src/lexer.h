@@ -9,6 +9,7 @@
 #include "cursor.h"
 #include "interpolated_string.h"
 #include "parse_error.h"
+#include "small_stack.h"
 #include "text_size.h"
 #include "token.h"
 #include "token_value.h"
@@ -64,7 +65,8 @@ class Indentations {
   friend bool operator==(const Indentations&, const Indentations&) = default;
 
  private:
-  std::vector<IndentLevel> stack_;
+  // Eight levels in place: deeper blocks are rare.
+  SmallStack<IndentLevel, 8> stack_;
 };
 
 // Everything needed to put the lexer back at an earlier token.
@@ -78,7 +80,7 @@ struct LexerCheckpoint {
   std::uint32_t nesting;
   Indentations indentations;
   std::optional<IndentLevel> pending_indentation;
-  std::vector<InterpolationContext> interpolated_strings;
+  SmallStack<InterpolationContext, 2> interpolated_strings;
   std::size_t errors_position;
 };
 
@@ -180,7 +182,7 @@ class Lexer {
   std::uint32_t nesting_ = 0;
   Indentations indentations_;
   std::optional<IndentLevel> pending_indentation_;
-  std::vector<InterpolationContext> interpolated_strings_;
+  SmallStack<InterpolationContext, 2> interpolated_strings_;
   std::vector<LexicalError> errors_;
 };
 
