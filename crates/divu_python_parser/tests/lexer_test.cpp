@@ -871,5 +871,21 @@ TEST(LexerTest, ReLexStringTokenInInterpolationElement) {
   }
 }
 
+// A text made of nothing but errors keeps a bounded list of them, the first
+// one unchanged, so memory stays proportional to the text.
+TEST(LexerTest, ErrorListIsBounded) {
+  std::string source;
+  for (int line = 0; line < 5000; ++line) {
+    source += "'\n";
+  }
+  Lexer lexer(source, Mode::Module);
+  while (lexer.next_token() != TokenKind::EndOfFile) {
+  }
+  const std::vector<LexicalError> errors = std::move(lexer).finish();
+  ASSERT_EQ(errors.size(), Lexer::kMaxErrors);
+  EXPECT_EQ(errors.front().location, TextRange(0, 1));
+  EXPECT_EQ(errors.front().error.kind(), LexicalErrorKind::UnclosedString);
+}
+
 }  // namespace
 }  // namespace divu
