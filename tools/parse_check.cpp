@@ -19,6 +19,20 @@
 //     CommentRanges over the token list, "start..end own-line" or
 //     "start..end trailing".
 //
+//   parse_check --expression-trees FILE
+//     FILE holds any number of inputs separated by NUL bytes. Each is parsed
+//     on its own as one expression (offsets count from its own first byte)
+//     and printed as its tree dump, "Kind start..end" per node indented two
+//     spaces a level, then "error: message at byte range start..end" for its
+//     first error if it has one, then a line holding one NUL byte. An input
+//     that breaks an internal invariant prints "panic: message" instead of
+//     its dump, and the next input is parsed all the same, so that one
+//     process serves a whole corpus of snippets.
+//
+//   parse_check --module-tree FILE
+//     Parses FILE as a module and prints its tree dump and first error the
+//     same way, without the NUL line.
+//
 // Scripts depend on this output; keep it stable.
 
 #include <cstdio>
@@ -32,16 +46,19 @@
 
 #include "arena.h"
 #include "comment_ranges.h"
+#include "invariant.h"
 #include "lexer.h"
+#include "parse_module.h"
 #include "string_decoding.h"
 #include "tokens.h"
+#include "tree_dump.h"
 #include "utf8.h"
 
 namespace {
 
 int usage() {
   std::cerr << "usage: parse_check --tokens FILE | --strings FILE | --comments "
-               "FILE\n";
+               "FILE | --expression-trees FILE | --module-tree FILE\n";
   return 2;
 }
 
@@ -163,6 +180,34 @@ void print_comments(std::string_view source, std::string& out) {
   }
 }
 
+template <class T>
+void print_tree(const divu::Parsed<T>& parsed, std::string& out) {
+  out.append(divu::dump_tree(parsed.syntax()));
+  if (!parsed.errors().empty()) {
+    out.append("error: ");
+    out.append(parsed.errors().front().to_string());
+    out.push_back('\n');
+  }
+}
+
+void print_expression_trees(std::string_view inputs, std::string& out) {
+  while (true) {
+    const std::size_t end = inputs.find('\0');
+    try {
+      print_tree(divu::parse_expression(inputs.substr(0, end)), out);
+    } catch (const trelk::InvariantFailure& failure) {
+      out.append("panic: ");
+      out.append(failure.message());
+      out.push_back('\n');
+    }
+    out.append(std::string_view("\0\n", 2));
+    if (end == std::string_view::npos) {
+      break;
+    }
+    inputs.remove_prefix(end + 1);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -170,7 +215,8 @@ int main(int argc, char** argv) {
     return usage();
   }
   std::string_view mode = argv[1];
-  if (mode != "--tokens" && mode != "--strings" && mode != "--comments") {
+  if (mode != "--tokens" && mode != "--strings" && mode != "--comments" &&
+      mode != "--expression-trees" && mode != "--module-tree") {
     return usage();
   }
   std::string text;
@@ -188,6 +234,10 @@ int main(int argc, char** argv) {
     print_tokens(text, out);
   } else if (mode == "--strings") {
     print_strings(text, out);
+  } else if (mode == "--expression-trees") {
+    print_expression_trees(text, out);
+  } else if (mode == "--module-tree") {
+    print_tree(divu::parse_module_with_errors(text), out);
   } else {
     print_comments(text, out);
   }
