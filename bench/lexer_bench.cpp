@@ -6,39 +6,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "corpus.h"
 #include "lexer.h"
-#include "utf8.h"
 
 namespace {
-
-std::vector<std::string> load_corpus(const std::filesystem::path& root) {
-  std::vector<std::filesystem::path> paths;
-  for (const auto& entry :
-       std::filesystem::recursive_directory_iterator(root)) {
-    if (entry.is_regular_file() && entry.path().extension() == ".py") {
-      paths.push_back(entry.path());
-    }
-  }
-  std::sort(paths.begin(), paths.end());
-  std::vector<std::string> texts;
-  for (const auto& path : paths) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    std::string text = std::move(buffer).str();
-    // The same files tokenize reads: strict UTF-8 only.
-    if (trelk::is_valid_utf8(text)) {
-      texts.push_back(std::move(text));
-    }
-  }
-  return texts;
-}
 
 std::size_t lex_corpus(const std::vector<std::string>& texts) {
   std::size_t tokens = 0;
@@ -58,7 +32,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: lexer_bench DIRECTORY\n");
     return 2;
   }
-  std::vector<std::string> texts = load_corpus(argv[1]);
+  std::vector<std::string> texts = bench::load_corpus(argv[1]);
   std::size_t bytes = 0;
   for (const std::string& text : texts) {
     bytes += text.size();

@@ -1,0 +1,41 @@
+#pragma once
+
+// The corpus the benchmarks run over: every .py file below a directory that
+// is valid UTF-8 (the files CPython's own tools read), sorted by path and
+// held in memory.
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "utf8.h"
+
+namespace bench {
+
+inline std::vector<std::string> load_corpus(
+    const std::filesystem::path& root) {
+  std::vector<std::filesystem::path> paths;
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file() && entry.path().extension() == ".py") {
+      paths.push_back(entry.path());
+    }
+  }
+  std::sort(paths.begin(), paths.end());
+  std::vector<std::string> texts;
+  for (const auto& path : paths) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    std::string text = std::move(buffer).str();
+    if (trelk::is_valid_utf8(text)) {
+      texts.push_back(std::move(text));
+    }
+  }
+  return texts;
+}
+
+}  // namespace bench
