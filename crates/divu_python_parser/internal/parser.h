@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -328,9 +329,14 @@ class Parser {
   // then moves them into the arena: no heap allocation per list. Builders
   // nest like the lists they collect (an inner list finishes before the
   // outer one takes its next element).
+  //
+  // Elements live in a byte buffer that may move when it grows, so T must be
+  // relocatable by copying its bytes: true of every node record (their one
+  // non-trivial member, the node index, is a plain 32-bit cell) and of the
+  // pointers and small structs the grammar collects.
   template <class T>
   class ListBuilder {
-    static_assert(std::is_trivially_copyable_v<T>);
+    static_assert(std::is_trivially_destructible_v<T>);
 
    public:
     explicit ListBuilder(Parser& parser)
@@ -348,8 +354,7 @@ class Parser {
       TRELK_CHECK(scratch.size() == start_ + size_ * sizeof(T),
                   "a list builder was filled while an inner one was open");
       scratch.resize(scratch.size() + sizeof(T));
-      std::memcpy(scratch.data() + start_ + size_ * sizeof(T), &value,
-                  sizeof(T));
+      ::new (scratch.data() + start_ + size_ * sizeof(T)) T(value);
       ++size_;
     }
     std::size_t size() const { return size_; }
