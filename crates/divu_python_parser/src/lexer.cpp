@@ -110,12 +110,22 @@ constexpr KeywordTable kKeywords = [] {
 static_assert(kKeywords.collisions == 0, "choose another multiplier");
 static_assert(std::endian::native == std::endian::little);
 
-TokenKind keyword_kind(std::string_view word) {
+// `readable_end` bounds what may be loaded: where 8 bytes can be read from
+// the word's start, one fixed-size load and a mask replace a copy of
+// variable length.
+TokenKind keyword_kind(std::string_view word, const char* readable_end) {
   if (word.size() < 2 || word.size() > kLongestKeyword) {
     return TokenKind::Name;
   }
   std::uint64_t packed = 0;
-  std::memcpy(&packed, word.data(), word.size());
+  if (readable_end - word.data() >= 8) {
+    std::memcpy(&packed, word.data(), 8);
+    if (word.size() < 8) {
+      packed &= (std::uint64_t{1} << (8 * word.size())) - 1;
+    }
+  } else {
+    std::memcpy(&packed, word.data(), word.size());
+  }
   std::size_t slot = keyword_slot(packed);
   return kKeywords.words[slot] == packed ? kKeywords.kinds[slot]
                                          : TokenKind::Name;
@@ -230,14 +240,17 @@ TokenKind Lexer::lex_non_ascii(char32_t c) {
 
 TokenKind Lexer::lex_identifier(std::optional<unsigned char> ascii_first) {
   bool ascii = ascii_first.has_value();
-  if (ascii) {
+  const char* const base = source_.data();
+  const char* const end = base + source_.size();
+  const char* p = base + cursor_.offset();
+  // A prefix is at most two letters, so only a quote within the next two
+  // bytes can make this a string.
+  if (ascii && ((p < end && is_quote(static_cast<unsigned char>(p[0]))) ||
+                (end - p >= 2 && is_quote(static_cast<unsigned char>(p[1]))))) {
     if (std::optional<TokenKind> string = try_string_prefix(*ascii_first)) {
       return *string;
     }
   }
-  const char* const base = source_.data();
-  const char* const end = base + source_.size();
-  const char* p = base + cursor_.offset();
   while (true) {
     // The ASCII run, byte by byte without going through the cursor.
     while (p < end &&
@@ -259,7 +272,7 @@ TokenKind Lexer::lex_identifier(std::optional<unsigned char> ascii_first) {
   std::string_view text =
       source_.substr(cursor_.token_start(), cursor_.token_length());
   if (ascii) {
-    TokenKind keyword = keyword_kind(text);
+    TokenKind keyword = keyword_kind(text, end);
     if (keyword != TokenKind::Name) {
       return keyword;
     }

@@ -56,6 +56,14 @@ std::optional<TokenKind> Lexer::eat_indentation() {
   while (true) {
     unsigned char c = cursor_.first_byte();
     if (c == ' ') {
+      // Indentation is mostly spaces: take eight at a time where they are.
+      const std::string_view rest = source_.substr(cursor_.offset());
+      if (rest.size() >= 8 && rest.starts_with("        ")) {
+        cursor_.skip_bytes(8);
+        level.column += 8;
+        level.character += 8;
+        continue;
+      }
       cursor_.bump_byte();
       ++level.column;
       ++level.character;
