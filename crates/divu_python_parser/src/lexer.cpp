@@ -188,17 +188,10 @@ TokenKind Lexer::next_token() {
 }
 
 TokenKind Lexer::lex_token() {
-  if (!interpolated_strings_.empty() &&
-      interpolated_strings_.back().in_literal_part(nesting_)) {
-    if (std::optional<TokenKind> kind =
-            lex_interpolated_string_middle_or_end()) {
-      return *kind;
-    }
-  }
-  if (interpolated_strings_.empty() && pending_indentation_) {
-    IndentLevel pending = *pending_indentation_;
-    pending_indentation_.reset();
-    if (std::optional<TokenKind> kind = handle_pending_indentation(pending)) {
+  // The rare states (inside an f-string or t-string, dedents still to give)
+  // cost one test on the common path.
+  if (!interpolated_strings_.empty() || pending_indentation_) [[unlikely]] {
+    if (std::optional<TokenKind> kind = lex_in_rare_state()) {
       return *kind;
     }
   }
@@ -228,6 +221,18 @@ TokenKind Lexer::lex_token() {
   }
   cursor_.bump_byte();
   return dispatch(c);
+}
+
+std::optional<TokenKind> Lexer::lex_in_rare_state() {
+  if (!interpolated_strings_.empty()) {
+    if (interpolated_strings_.back().in_literal_part(nesting_)) {
+      return lex_interpolated_string_middle_or_end();
+    }
+    return std::nullopt;
+  }
+  IndentLevel pending = *pending_indentation_;
+  pending_indentation_.reset();
+  return handle_pending_indentation(pending);
 }
 
 TokenKind Lexer::lex_non_ascii(char32_t c) {

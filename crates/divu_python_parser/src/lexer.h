@@ -141,6 +141,9 @@ class Lexer {
 
  private:
   TokenKind lex_token();
+  // Inside an f-string's literal part, or with dedents pending: the token
+  // those states give, if any.
+  std::optional<TokenKind> lex_in_rare_state();
   std::optional<TokenKind> eat_indentation();
   std::optional<TokenKind> skip_whitespace();
   std::optional<TokenKind> handle_pending_indentation(IndentLevel pending);
