@@ -1,35 +1,583 @@
-// Placeholder definitions, replaced as the grammar of this file is built.
+// The upper half of the expression grammar: the entry points through which
+// statements, displays, arguments and interpolations read an expression,
+// precedence climbing over the boolean, comparison and binary operators, the
+// prefix forms, conditional, assignment and lambda expressions, and
+// unparenthesized tuples. Atoms and postfix forms are in atoms.cpp.
+//
+// Operators of one level are folded into a left-nested tree by the loop of
+// parse_binary_expression_or_higher_recursive, so `a + b + c ...` and
+// `a or b or ...` grow no deeper in native stack as they get longer; only
+// real nesting (brackets, prefix operators, right operands of `**`,
+// conditional and lambda chains) recurses, and that passes through the
+// counted scopes of parse_lhs_expression and
+// parse_conditional_expression_or_higher_impl.
+
+#include <optional>
+#include <string>
+
 #include "invariant.h"
 #include "parser.h"
 
 namespace divu {
+namespace {
 
-ParsedExpr Parser::parse_expression_list(ExpressionContext) {
-  trelk::fail_invariant("not built yet: parse_expression_list");
+// Operator levels; a higher level binds tighter. Levels 1 to 5 are unused.
+constexpr OperatorPrecedence kInitialLevel = 0;
+constexpr OperatorPrecedence kOrLevel = 6;
+constexpr OperatorPrecedence kAndLevel = 7;
+// The operand of prefix `not`.
+constexpr OperatorPrecedence kNotOperandLevel = 8;
+constexpr OperatorPrecedence kComparisonLevel = 9;
+// The operand of unary `+`, `-` and `~`.
+constexpr OperatorPrecedence kUnaryOperandLevel = 16;
+constexpr OperatorPrecedence kPowLevel = 17;
+// The operand of `await`.
+constexpr OperatorPrecedence kAwaitOperandLevel = 18;
+
+// What a token (with the one after it) is as an infix operator.
+struct BinaryLikeOperator {
+  enum class Kind : std::uint8_t { Boolean, Comparison, Binary };
+  Kind kind;
+  BoolOp bool_op = BoolOp::And;
+  CmpOp cmp_op = CmpOp::Eq;
+  Operator op = Operator::Add;
+
+  static constexpr BinaryLikeOperator boolean(BoolOp value) {
+    return {.kind = Kind::Boolean, .bool_op = value};
+  }
+  static constexpr BinaryLikeOperator comparison(CmpOp value) {
+    return {.kind = Kind::Comparison, .cmp_op = value};
+  }
+  static constexpr BinaryLikeOperator binary(Operator value) {
+    return {.kind = Kind::Binary, .op = value};
+  }
+
+  // The operator that `current` followed by `next` spells, if any. `next`
+  // matters only after `is` and `not`.
+  static constexpr std::optional<BinaryLikeOperator> try_from_tokens(
+      TokenKind current, TokenKind next) {
+    switch (current) {
+      case TokenKind::And:
+        return boolean(BoolOp::And);
+      case TokenKind::Or:
+        return boolean(BoolOp::Or);
+      case TokenKind::Is:
+        return comparison(next == TokenKind::Not ? CmpOp::IsNot : CmpOp::Is);
+      case TokenKind::Not:
+        if (next == TokenKind::In) {
+          return comparison(CmpOp::NotIn);
+        }
+        return std::nullopt;
+      default:
+        break;
+    }
+    if (const std::optional<CmpOp> cmp = plain_comparison(current)) {
+      return comparison(*cmp);
+    }
+    switch (current) {
+      case TokenKind::Plus:
+        return binary(Operator::Add);
+      case TokenKind::Minus:
+        return binary(Operator::Sub);
+      case TokenKind::Star:
+        return binary(Operator::Mult);
+      case TokenKind::At:
+        return binary(Operator::MatMult);
+      case TokenKind::Slash:
+        return binary(Operator::Div);
+      case TokenKind::Percent:
+        return binary(Operator::Mod);
+      case TokenKind::DoubleSlash:
+        return binary(Operator::FloorDiv);
+      case TokenKind::DoubleStar:
+        return binary(Operator::Pow);
+      case TokenKind::Vbar:
+        return binary(Operator::BitOr);
+      case TokenKind::CircumFlex:
+        return binary(Operator::BitXor);
+      case TokenKind::Amper:
+        return binary(Operator::BitAnd);
+      case TokenKind::LeftShift:
+        return binary(Operator::LShift);
+      case TokenKind::RightShift:
+        return binary(Operator::RShift);
+      default:
+        return std::nullopt;
+    }
+  }
+
+  // The comparisons written as one token, without `is` and `not in`.
+  static constexpr std::optional<CmpOp> plain_comparison(TokenKind kind) {
+    switch (kind) {
+      case TokenKind::EqEqual:
+        return CmpOp::Eq;
+      case TokenKind::NotEqual:
+        return CmpOp::NotEq;
+      case TokenKind::Less:
+        return CmpOp::Lt;
+      case TokenKind::LessEqual:
+        return CmpOp::LtE;
+      case TokenKind::Greater:
+        return CmpOp::Gt;
+      case TokenKind::GreaterEqual:
+        return CmpOp::GtE;
+      case TokenKind::In:
+        return CmpOp::In;
+      default:
+        return std::nullopt;
+    }
+  }
+
+  constexpr OperatorPrecedence precedence() const {
+    switch (kind) {
+      case Kind::Boolean:
+        return bool_op == BoolOp::Or ? kOrLevel : kAndLevel;
+      case Kind::Comparison:
+        return kComparisonLevel;
+      case Kind::Binary:
+        break;
+    }
+    switch (op) {
+      case Operator::BitOr:
+        return 10;
+      case Operator::BitXor:
+        return 11;
+      case Operator::BitAnd:
+        return 12;
+      case Operator::LShift:
+      case Operator::RShift:
+        return 13;
+      case Operator::Add:
+      case Operator::Sub:
+        return 14;
+      case Operator::Mult:
+      case Operator::MatMult:
+      case Operator::Div:
+      case Operator::Mod:
+      case Operator::FloorDiv:
+        return 15;
+      case Operator::Pow:
+        return kPowLevel;
+    }
+    return kInitialLevel;
+  }
+};
+
+static_assert(BinaryLikeOperator::try_from_tokens(TokenKind::Is, TokenKind::Not)
+                  ->cmp_op == CmpOp::IsNot);
+static_assert(!BinaryLikeOperator::try_from_tokens(TokenKind::Not,
+                                                   TokenKind::Name));
+
+// The current token as an operator. The next token is looked at only after
+// `is` and `not`, the one place it decides: a look-ahead costs a lexer
+// checkpoint and a rewind.
+std::optional<BinaryLikeOperator> current_operator(Parser& parser) {
+  const TokenKind current = parser.current_token_kind();
+  const bool needs_next = current == TokenKind::Is || current == TokenKind::Not;
+  return BinaryLikeOperator::try_from_tokens(
+      current, needs_next ? parser.peek() : TokenKind::Unknown);
 }
 
-ParsedExpr Parser::parse_named_expression_or_higher(ExpressionContext) {
-  trelk::fail_invariant("not built yet: parse_named_expression_or_higher");
+// Consumes the tokens of `op`: two for `is not` and `not in`.
+void bump_cmp_op(Parser& parser, CmpOp op) {
+  switch (op) {
+    case CmpOp::Eq:
+      return parser.bump(TokenKind::EqEqual);
+    case CmpOp::NotEq:
+      return parser.bump(TokenKind::NotEqual);
+    case CmpOp::Lt:
+      return parser.bump(TokenKind::Less);
+    case CmpOp::LtE:
+      return parser.bump(TokenKind::LessEqual);
+    case CmpOp::Gt:
+      return parser.bump(TokenKind::Greater);
+    case CmpOp::GtE:
+      return parser.bump(TokenKind::GreaterEqual);
+    case CmpOp::Is:
+      return parser.bump(TokenKind::Is);
+    case CmpOp::In:
+      return parser.bump(TokenKind::In);
+    case CmpOp::IsNot:
+      parser.bump(TokenKind::Is);
+      return parser.bump(TokenKind::Not);
+    case CmpOp::NotIn:
+      parser.bump(TokenKind::Not);
+      return parser.bump(TokenKind::In);
+  }
 }
 
-ParsedExpr Parser::parse_conditional_expression_or_higher_impl(ExpressionContext) {
-  trelk::fail_invariant("not built yet: parse_conditional_expression_or_higher_impl");
+// One operand with its prefix and postfix forms, then every infix operator
+// that binds tighter than `level`.
+ParsedExpr parse_operator_expression(Parser& parser, OperatorPrecedence level,
+                                     ExpressionContext context) {
+  const TextSize start = parser.current_token_start();
+  const ParsedExpr lhs = parser.parse_lhs_expression(level, context);
+  return parser.parse_binary_expression_or_higher_recursive(lhs, level, context,
+                                                            start);
+}
+
+TokenKind unary_token(UnaryOp op) {
+  switch (op) {
+    case UnaryOp::Invert:
+      return TokenKind::Tilde;
+    case UnaryOp::Not:
+      return TokenKind::Not;
+    case UnaryOp::UAdd:
+      return TokenKind::Plus;
+    case UnaryOp::USub:
+      return TokenKind::Minus;
+  }
+  return TokenKind::Unknown;
+}
+
+ExprUnaryOp* parse_unary_expression(Parser& parser, UnaryOp op,
+                                    ExpressionContext context) {
+  const TextSize start = parser.current_token_start();
+  parser.bump(unary_token(op));
+  Expr* operand =
+      parse_operator_expression(
+          parser, op == UnaryOp::Not ? kNotOperandLevel : kUnaryOperandLevel,
+          context)
+          .expr;
+  ExprUnaryOp* node = parser.make<ExprUnaryOp>(parser.node_range(start));
+  node->op = op;
+  node->operand = operand;
+  return node;
+}
+
+bool is_unparenthesized_tuple(const Expr* expr) {
+  const ExprTuple* tuple = expr->dyn_cast<ExprTuple>();
+  return tuple != nullptr && !tuple->parenthesized;
+}
+
+// A yield or yield from, after which the caller judges its place.
+Expr* parse_yield(Parser& parser) {
+  const TextSize start = parser.current_token_start();
+  parser.bump(TokenKind::Yield);
+  if (parser.eat(TokenKind::From)) {
+    Expr* value = parser.parse_expression_list(ExpressionContext()).expr;
+    if (is_unparenthesized_tuple(value)) {
+      parser.add_error(ParseErrorKind::UnparenthesizedTupleExpression,
+                       value->range);
+    }
+    ExprYieldFrom* node = parser.make<ExprYieldFrom>(parser.node_range(start));
+    node->value = value;
+    return node;
+  }
+  Expr* value = nullptr;
+  if (parser.at_expr()) {
+    value = parser
+                .parse_expression_list(
+                    ExpressionContext(ExpressionContext::kAllowStarred |
+                                      ExpressionContext::kStarredBitwiseOr))
+                .expr;
+    // Only targets before 3.8 refuse `yield a, *b`.
+    if (is_unparenthesized_tuple(value) &&
+        is_unsupported(UnsupportedSyntaxKind::StarredTupleValue,
+                       parser.options().target_version)) {
+      parser.check_tuple_unpacking(value, StarredTupleKind::YieldValue);
+    }
+  }
+  ExprYield* node = parser.make<ExprYield>(parser.node_range(start));
+  node->value = value;
+  return node;
+}
+
+}  // namespace
+
+ParsedExpr Parser::parse_expression_list(ExpressionContext context) {
+  const TextSize start = current_token_start();
+  const ParsedExpr first = parse_conditional_expression_or_higher_impl(context);
+  if (!at(TokenKind::Comma)) {
+    return first;
+  }
+  ListBuilder<Expr*> elts(*this);
+  elts.push(first.expr);
+  bump(TokenKind::Comma);
+  parse_comma_separated_list(
+      RecoveryContextKind::TupleElementsUnparenthesized, [&] {
+        elts.push(parse_conditional_expression_or_higher_impl(context).expr);
+      });
+  ExprTuple* tuple = make<ExprTuple>(node_range(start));
+  tuple->elts = elts.finish();
+  tuple->ctx = ExprContext::Load;
+  tuple->parenthesized = false;
+  return {tuple, false};
+}
+
+ParsedExpr Parser::parse_named_expression_or_higher(ExpressionContext context) {
+  const TextSize start = current_token_start();
+  const ParsedExpr parsed =
+      parse_conditional_expression_or_higher_impl(context);
+  if (!at(TokenKind::ColonEqual)) {
+    return parsed;
+  }
+  bump(TokenKind::ColonEqual);
+  Expr* target = parsed.expr;
+  if (!target->is<ExprName>()) {
+    add_error(ParseErrorKind::InvalidNamedAssignmentTarget, target->range);
+  }
+  set_expr_ctx(target, ExprContext::Store);
+  Expr* value =
+      parse_conditional_expression_or_higher_impl(ExpressionContext()).expr;
+  ExprNamed* node = make<ExprNamed>(node_range(start));
+  node->target = target;
+  node->value = value;
+  add_unsupported_syntax_error(UnsupportedSyntaxKind::NamedExpression,
+                               node->range);
+  return {node, false};
+}
+
+ParsedExpr Parser::parse_conditional_expression_or_higher_impl(
+    ExpressionContext context) {
+  NestingScope scope(*this);
+  if (!scope) {
+    return {make_missing_name_expr(), false};
+  }
+  if (at(TokenKind::Lambda)) {
+    return {parse_lambda_expr(), false};
+  }
+  const TextSize start = current_token_start();
+  const ParsedExpr body =
+      parse_operator_expression(*this, kInitialLevel, context);
+  if (!at(TokenKind::If)) {
+    return body;
+  }
+  bump(TokenKind::If);
+  Expr* test =
+      parse_operator_expression(*this, kInitialLevel, ExpressionContext()).expr;
+  expect(TokenKind::Else);
+  Expr* orelse =
+      parse_conditional_expression_or_higher_impl(ExpressionContext()).expr;
+  ExprIf* node = make<ExprIf>(node_range(start));
+  node->test = test;
+  node->body = body.expr;
+  node->orelse = orelse;
+  return {node, false};
 }
 
 ParsedExpr Parser::parse_expression_with_bitwise_or_precedence() {
-  trelk::fail_invariant("not built yet: parse_expression_with_bitwise_or_precedence");
+  const ParsedExpr parsed =
+      parse_conditional_expression_or_higher_impl(ExpressionContext());
+  if (parsed.is_parenthesized) {
+    return parsed;
+  }
+  std::string_view name;
+  switch (parsed.expr->kind()) {
+    case NodeKind::ExprCompare:
+      name = "Comparison";
+      break;
+    case NodeKind::ExprBoolOp:
+      name = "Boolean";
+      break;
+    case NodeKind::ExprUnaryOp:
+      if (parsed.expr->as<ExprUnaryOp>().op == UnaryOp::Not) {
+        name = "Boolean";
+      }
+      break;
+    case NodeKind::ExprIf:
+      name = "Conditional";
+      break;
+    case NodeKind::ExprLambda:
+      name = "Lambda";
+      break;
+    default:
+      break;
+  }
+  if (!name.empty()) {
+    add_error(ParseErrorType::other(std::string(name) +
+                                    " expression cannot be used here"),
+              parsed.expr->range);
+  }
+  return parsed;
 }
 
-ParsedExpr Parser::parse_lhs_expression(OperatorPrecedence, ExpressionContext) {
-  trelk::fail_invariant("not built yet: parse_lhs_expression");
+ParsedExpr Parser::parse_lhs_expression(OperatorPrecedence level,
+                                        ExpressionContext context) {
+  NestingScope scope(*this);
+  if (!scope) {
+    return {make_missing_name_expr(), false};
+  }
+  const TextSize start = current_token_start();
+  switch (current_token_kind()) {
+    case TokenKind::Plus:
+    case TokenKind::Minus:
+    case TokenKind::Tilde: {
+      const UnaryOp op = at(TokenKind::Plus)    ? UnaryOp::UAdd
+                         : at(TokenKind::Minus) ? UnaryOp::USub
+                                                : UnaryOp::Invert;
+      ExprUnaryOp* node = parse_unary_expression(*this, op, context);
+      if (level >= kAwaitOperandLevel) {
+        add_error(ParseErrorType::other("Unary '" + std::string(to_string(op)) +
+                                        "' expression cannot be used here"),
+                  node->range);
+      }
+      return {node, false};
+    }
+    case TokenKind::Not: {
+      ExprUnaryOp* node = parse_unary_expression(*this, UnaryOp::Not, context);
+      if (level >= kComparisonLevel) {
+        add_error(ParseErrorType::other(
+                      "Boolean 'not' expression cannot be used here"),
+                  node->range);
+      }
+      return {node, false};
+    }
+    case TokenKind::Star: {
+      bump(TokenKind::Star);
+      Expr* value =
+          context.contains(ExpressionContext::kStarredBitwiseOr)
+              ? parse_expression_with_bitwise_or_precedence().expr
+              : parse_conditional_expression_or_higher_impl(context).expr;
+      ExprStarred* node = make<ExprStarred>(node_range(start));
+      node->value = value;
+      node->ctx = ExprContext::Load;
+      if (level != kInitialLevel ||
+          !context.contains(ExpressionContext::kAllowStarred)) {
+        add_error(ParseErrorKind::InvalidStarredUsage, node->range);
+      }
+      return {node, false};
+    }
+    case TokenKind::Await: {
+      bump(TokenKind::Await);
+      Expr* value = parse_operator_expression(*this, kAwaitOperandLevel,
+                                              ExpressionContext())
+                        .expr;
+      ExprAwait* node = make<ExprAwait>(node_range(start));
+      node->value = value;
+      if (level >= kAwaitOperandLevel) {
+        add_error(ParseErrorType::other("Await expression cannot be used here"),
+                  node->range);
+      }
+      return {node, false};
+    }
+    case TokenKind::Lambda: {
+      // Only an operand gets here: where a lambda may stand, the
+      // conditional level takes it first.
+      ExprLambda* node = parse_lambda_expr();
+      add_error(ParseErrorKind::InvalidLambdaUsage, node->range);
+      return {node, false};
+    }
+    case TokenKind::Yield: {
+      Expr* node = parse_yield(*this);
+      if (level != kInitialLevel ||
+          !context.contains(ExpressionContext::kAllowYield)) {
+        add_error(ParseErrorKind::InvalidYieldUsage, node->range);
+      }
+      return {node, false};
+    }
+    default:
+      return parse_atom_and_postfix(level, context);
+  }
 }
 
-ParsedExpr Parser::parse_binary_expression_or_higher_recursive(ParsedExpr, OperatorPrecedence, ExpressionContext, TextSize) {
-  trelk::fail_invariant("not built yet: parse_binary_expression_or_higher_recursive");
+ParsedExpr Parser::parse_binary_expression_or_higher_recursive(
+    ParsedExpr left, OperatorPrecedence level, ExpressionContext context,
+    TextSize start) {
+  const bool exclude_in = context.contains(ExpressionContext::kExcludeIn);
+  ParserProgress progress;
+  while (true) {
+    progress.assert_progressing(*this);
+    if (exclude_in && at(TokenKind::In)) {
+      break;
+    }
+    const std::optional<BinaryLikeOperator> op = current_operator(*this);
+    if (!op) {
+      break;
+    }
+    const OperatorPrecedence op_level = op->precedence();
+    // `**` alone is right-associative: it continues at its own level.
+    const bool binds =
+        op->kind == BinaryLikeOperator::Kind::Binary && op->op == Operator::Pow
+            ? op_level >= level
+            : op_level > level;
+    if (!binds) {
+      break;
+    }
+    Expr* node = nullptr;
+    switch (op->kind) {
+      case BinaryLikeOperator::Kind::Binary: {
+        bump_any();
+        Expr* right = parse_operator_expression(*this, op_level, context).expr;
+        ExprBinOp* binary = make<ExprBinOp>(node_range(start));
+        binary->left = left.expr;
+        binary->op = op->op;
+        binary->right = right;
+        node = binary;
+        break;
+      }
+      case BinaryLikeOperator::Kind::Comparison: {
+        // One flat node for the whole chain: `a < b <= c` has two ops.
+        struct Link {
+          CmpOp op;
+          Expr* comparator;
+        };
+        ListBuilder<Link> links(*this);
+        CmpOp cmp = op->cmp_op;
+        ParserProgress chain_progress;
+        while (true) {
+          chain_progress.assert_progressing(*this);
+          bump_cmp_op(*this, cmp);
+          Expr* comparator =
+              parse_operator_expression(*this, kComparisonLevel, context).expr;
+          links.push(Link{cmp, comparator});
+          if (exclude_in && at(TokenKind::In)) {
+            break;
+          }
+          const std::optional<BinaryLikeOperator> next =
+              current_operator(*this);
+          if (!next || next->kind != BinaryLikeOperator::Kind::Comparison) {
+            break;
+          }
+          cmp = next->cmp_op;
+        }
+        ExprCompare* compare = make<ExprCompare>(node_range(start));
+        compare->left = left.expr;
+        compare->ops = arena().make_list<CmpOp>(links.size());
+        compare->comparators = arena().make_list<Expr*>(links.size());
+        for (std::size_t index = 0; index < links.size(); ++index) {
+          compare->ops[index] = links[index].op;
+          compare->comparators[index] = links[index].comparator;
+        }
+        node = compare;
+        break;
+      }
+      case BinaryLikeOperator::Kind::Boolean: {
+        // One flat node for a run of one keyword: `a or b or c` has three
+        // values; the other keyword ends the run.
+        const TokenKind keyword = current_token_kind();
+        ListBuilder<Expr*> values(*this);
+        values.push(left.expr);
+        do {
+          bump(keyword);
+          values.push(parse_operator_expression(*this, op_level, context).expr);
+        } while (at(keyword));
+        ExprBoolOp* boolean = make<ExprBoolOp>(node_range(start));
+        boolean->op = op->bool_op;
+        boolean->values = values.finish();
+        node = boolean;
+        break;
+      }
+    }
+    left = ParsedExpr{node, left.is_parenthesized};
+  }
+  return left;
 }
 
 ExprLambda* Parser::parse_lambda_expr() {
-  trelk::fail_invariant("not built yet: parse_lambda_expr");
+  const TextSize start = current_token_start();
+  bump(TokenKind::Lambda);
+  Parameters* parameters = nullptr;
+  if (!at(TokenKind::Colon)) {
+    parameters = parse_parameters(ParametersKind::Lambda);
+  }
+  expect(TokenKind::Colon);
+  Expr* body =
+      parse_conditional_expression_or_higher_impl(ExpressionContext()).expr;
+  ExprLambda* node = make<ExprLambda>(node_range(start));
+  node->parameters = parameters;
+  node->body = body;
+  return node;
 }
 
 }  // namespace divu

@@ -1,0 +1,1 @@
+a or b and c or d and e and f

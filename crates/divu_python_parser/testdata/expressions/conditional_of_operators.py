@@ -1,0 +1,1 @@
+a + b if c or d else -e

@@ -1,0 +1,1 @@
+a is not b not in c

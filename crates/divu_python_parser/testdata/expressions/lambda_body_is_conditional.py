@@ -1,0 +1,1 @@
+lambda: x if y else z

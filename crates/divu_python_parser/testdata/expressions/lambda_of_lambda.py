@@ -1,0 +1,1 @@
+lambda: lambda x: x

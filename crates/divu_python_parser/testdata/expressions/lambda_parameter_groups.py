@@ -1,0 +1,1 @@
+lambda a, /, b=1, *c, d, e=2, **f: a

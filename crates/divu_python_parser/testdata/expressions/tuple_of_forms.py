@@ -1,0 +1,1 @@
+a, b if c else d, lambda: e
