@@ -13,6 +13,7 @@
 namespace trelk::py {
 
 PyTypeObject* std_ast_filesystem_type();
+PyTypeObject* ast_file_parser_cache_type();
 
 // Converts an optional `filesystem` argument: nullptr (not given) and None
 // leave `filesystem` empty; an instance of StdAstFileSystem gives its shared

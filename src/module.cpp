@@ -33,6 +33,7 @@ struct Registration {
 // build_namespaced_name. Each is added here in its place once it exists.
 const Registration kRegistrations[] = {
     {.name = "StdAstFileSystem", .class_object = std_ast_filesystem_type},
+    {.name = "AstFileParserCache", .class_object = ast_file_parser_cache_type},
     {.name = "parse_duration_ms", .function = &parse_duration_ms_def},
     {.name = "parse_duration_s", .function = &parse_duration_s_def},
     {.name = "seconds_to_duration_string",

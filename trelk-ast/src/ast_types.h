@@ -106,4 +106,15 @@ struct FeatureClassAST {
                          const FeatureClassAST&) = default;
 };
 
+// One file's extracted definitions. Built once, then shared read-only.
+struct ParsedAstFile {
+  std::vector<FeatureClassAST> feature_classes;
+  // Every function definition at any depth, in source order.
+  std::vector<ResolverAST> functions;
+  // Copies of the functions that carry a resolver decorator.
+  std::vector<ResolverAST> resolvers;
+
+  friend bool operator==(const ParsedAstFile&, const ParsedAstFile&) = default;
+};
+
 }  // namespace trelk

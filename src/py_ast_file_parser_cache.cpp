@@ -1,0 +1,181 @@
+// The Python class AstFileParserCache: a handle on a shared parse cache.
+
+#include <array>
+#include <atomic>
+#include <new>
+
+#include "binding.h"
+#include "boundary.h"
+#include "classes.h"
+#include "once_object.h"
+#include "parse_cache.h"
+
+namespace trelk::py {
+
+namespace {
+
+struct PyAstFileParserCache {
+  PyObject_HEAD AstFileParserCache cache;
+};
+
+PyAstFileParserCache* as_cache(PyObject* self) {
+  return reinterpret_cast<PyAstFileParserCache*>(self);
+}
+
+constexpr std::string_view kNewParameters[] = {"files", "project_root",
+                                               "filesystem"};
+constexpr CallableSpec kNewSpec = {.class_name = "AstFileParserCache",
+                                   .function_name = "__new__",
+                                   .parameters = kNewParameters,
+                                   .required = 2};
+
+PyObject* cache_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 3> bound;
+    if (!bind_tuple_and_dict(kNewSpec, args, kwargs, bound)) {
+      return nullptr;
+    }
+    std::vector<std::string> files;
+    std::string_view project_root;
+    std::shared_ptr<const AstFileSystem> filesystem;
+    if (!named("files", to_text_list(bound[0], files)) ||
+        !named("project_root", to_text(bound[1], project_root)) ||
+        !named("filesystem", to_optional_filesystem(bound[2], filesystem))) {
+      return nullptr;
+    }
+    // With a file system given, `files` was only checked: the cache serves
+    // that file system's files. The listing and naming run with the lock
+    // held.
+    AstFileParserCache cache =
+        filesystem != nullptr
+            ? AstFileParserCache::with_filesystem(std::string(project_root),
+                                                  std::move(filesystem))
+            : AstFileParserCache(std::string(project_root), std::move(files));
+    PyObject* self = type->tp_alloc(type, 0);
+    if (self == nullptr) {
+      return nullptr;
+    }
+    new (&as_cache(self)->cache) AstFileParserCache(std::move(cache));
+    return self;
+  });
+}
+
+void cache_dealloc(PyObject* self) {
+  as_cache(self)->cache.~AstFileParserCache();
+  PyTypeObject* type = Py_TYPE(self);
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+PyObject* cache_all_files(PyObject* self, PyObject*) {
+  return guarded([&]() -> PyObject* {
+    const AstFileParserCache& cache = as_cache(self)->cache;
+    auto files = without_gil([&] { return cache.all_files(); });
+    if (!files) {
+      raise_with_message(PyExc_OSError, files.error().text);
+      return nullptr;
+    }
+    return new_str_list(*files).release();
+  });
+}
+
+// module → name → sorted list of local names, as new dicts.
+PyRef new_import_map(const ImportMap& imports) {
+  PyRef modules = PyRef::steal(PyDict_New());
+  if (!modules) {
+    return {};
+  }
+  for (const auto& [module, names] : imports) {
+    PyRef by_name = PyRef::steal(PyDict_New());
+    if (!by_name) {
+      return {};
+    }
+    for (const auto& [name, locals] : names) {
+      // The set is ordered by bytes already.
+      PyRef list = new_str_list({locals.begin(), locals.end()});
+      if (PyDict_SetItem(by_name.get(), new_str(name).get(), list.get()) < 0) {
+        return {};
+      }
+    }
+    if (PyDict_SetItem(modules.get(), new_str(module).get(), by_name.get()) <
+        0) {
+      return {};
+    }
+  }
+  return modules;
+}
+
+constexpr std::string_view kGetParameters[] = {"path"};
+constexpr CallableSpec kGetSpec = {.class_name = "AstFileParserCache",
+                                   .function_name = "get_parsed_file",
+                                   .parameters = kGetParameters,
+                                   .required = 1};
+
+PyObject* cache_get_parsed_file(PyObject* self, PyObject* const* args,
+                                Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    std::array<PyObject*, 1> bound;
+    if (!bind_fastcall(kGetSpec, args, nargs, kwnames, bound)) {
+      return nullptr;
+    }
+    std::string_view path;
+    if (!named("path", to_text(bound[0], path))) {
+      return nullptr;
+    }
+    const AstFileParserCache& cache = as_cache(self)->cache;
+    auto parsed = without_gil([&] { return cache.get_parsed_file(path); });
+    if (!parsed) {
+      raise_with_message(PyExc_ValueError, parsed.error());
+      return nullptr;
+    }
+    const ParsedFileCache& file = **parsed;
+    PyRef path_text = new_str(file.path());
+    PyRef source_text = new_str(file.source_text());
+    PyRef imports = new_import_map(file.import_map());
+    if (!imports) {
+      return nullptr;
+    }
+    return PyTuple_Pack(3, path_text.get(), source_text.get(), imports.get());
+  });
+}
+
+PyMethodDef kMethods[] = {
+    {.ml_name = "all_files",
+     .ml_meth = cache_all_files,
+     .ml_flags = METH_NOARGS,
+     .ml_doc = "all_files($self)\n--\n\n"},
+    {.ml_name = "get_parsed_file",
+     .ml_meth = reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(cache_get_parsed_file)),
+     .ml_flags = METH_FASTCALL | METH_KEYWORDS,
+     .ml_doc = "get_parsed_file($self, path)\n--\n\n"},
+    {},
+};
+
+PyType_Slot kSlots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(cache_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(cache_dealloc)},
+    {Py_tp_methods, kMethods},
+    {Py_tp_doc,
+     const_cast<char*>(
+         "AstFileParserCache(files, project_root, filesystem=None)\n--\n\n")},
+    {0, nullptr},
+};
+
+PyType_Spec kSpec = {
+    .name = "builtins.AstFileParserCache",
+    .basicsize = sizeof(PyAstFileParserCache),
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_DEFAULT,
+    .slots = kSlots,
+};
+
+}  // namespace
+
+PyTypeObject* ast_file_parser_cache_type() {
+  static std::atomic<PyObject*> type{nullptr};
+  return reinterpret_cast<PyTypeObject*>(
+      once_object(type, [] { return PyType_FromSpec(&kSpec); }));
+}
+
+}  // namespace trelk::py

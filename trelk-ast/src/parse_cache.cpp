@@ -1,0 +1,86 @@
+#include "parse_cache.h"
+
+#include <unordered_map>
+
+#include "module_name.h"
+#include "path_components.h"
+#include "slot_map.h"
+
+namespace trelk {
+
+struct AstFileParserCache::Inner {
+  Inner(std::shared_ptr<const AstFileSystem> filesystem, std::string root)
+      : fs(std::move(filesystem)), project_root(std::move(root)) {}
+
+  const std::shared_ptr<const AstFileSystem> fs;
+  // As given: neither normalised nor made absolute.
+  const std::string project_root;
+  // Absolute path → module name, for the listed files. Filled before the
+  // cache is shared and never changed, so it is read without a lock.
+  std::unordered_map<std::string, std::string> module_names;
+  SlotMap<std::shared_ptr<const ParsedFileCache>> entries{
+      "AST parse cache lock poisoned for "};
+};
+
+AstFileParserCache::AstFileParserCache(std::string project_root,
+                                       std::vector<std::string> files)
+    : AstFileParserCache(with_filesystem(
+          std::move(project_root),
+          std::make_shared<const StdAstFileSystem>(std::move(files)))) {}
+
+AstFileParserCache AstFileParserCache::with_filesystem(
+    std::string project_root, std::shared_ptr<const AstFileSystem> fs) {
+  auto inner = std::make_shared<Inner>(std::move(fs), std::move(project_root));
+  if (auto files = inner->fs->all_files()) {
+    for (const std::string& file : *files) {
+      std::string absolute = join_path(inner->project_root, file);
+      std::string name =
+          module_name_for_absolute_path(absolute, inner->project_root);
+      inner->module_names.insert_or_assign(std::move(absolute),
+                                           std::move(name));
+    }
+  }
+  return AstFileParserCache(std::move(inner));
+}
+
+std::expected<std::vector<std::string>, IoError> AstFileParserCache::all_files()
+    const {
+  return inner_->fs->all_files();
+}
+
+std::string AstFileParserCache::module_name_for_path(
+    std::string_view path) const {
+  const std::string absolute = join_path(inner_->project_root, path);
+  const auto found = inner_->module_names.find(absolute);
+  if (found != inner_->module_names.end()) {
+    return found->second;
+  }
+  return module_name_for_absolute_path(absolute, inner_->project_root);
+}
+
+std::expected<std::shared_ptr<const ParsedFileCache>, std::string>
+AstFileParserCache::get_parsed_file(std::string_view path) const {
+  const AstFileSystem& fs = *inner_->fs;
+  return inner_->entries.get_or_compute(
+      path,
+      [&]() -> std::expected<std::shared_ptr<const ParsedFileCache>,
+                             std::string> {
+        auto text = fs.read_to_string(path);
+        if (!text) {
+          return std::unexpected("Failed to read " + std::string(path) + ": " +
+                                 text.error().text);
+        }
+        return ParsedFileCache::parse(std::string(path), std::move(*text));
+      });
+}
+
+const std::string& AstFileParserCache::project_root() const {
+  return inner_->project_root;
+}
+
+const std::shared_ptr<const AstFileSystem>& AstFileParserCache::filesystem()
+    const {
+  return inner_->fs;
+}
+
+}  // namespace trelk

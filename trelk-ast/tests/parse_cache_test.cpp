@@ -1,0 +1,330 @@
+#include "parse_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "invariant.h"
+
+namespace trelk {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A file system over texts in memory that counts what it is asked. A read
+// can be made to wait until a gate opens, or to break an invariant.
+class FakeFileSystem final : public AstFileSystem {
+ public:
+  std::expected<std::string, IoError> read_to_string(
+      std::string_view path) const override {
+    reads_.fetch_add(1);
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      ++reads_by_path_[std::string(path)];
+      waiting_.notify_all();
+      if (!gate_open_) {
+        // Bounded, so that a cache that serialises reads fails the test
+        // instead of hanging it.
+        gate_.wait_for(lock, 10s, [&] { return gate_open_; });
+      }
+      if (broken_.contains(std::string(path))) {
+        broken_.erase(std::string(path));
+        fail_invariant("reading broke");
+      }
+      if (out_of_memory_.contains(std::string(path))) {
+        out_of_memory_.erase(std::string(path));
+        throw std::bad_alloc();
+      }
+      const auto found = texts_.find(std::string(path));
+      if (found != texts_.end()) {
+        return found->second;
+      }
+    }
+    return std::unexpected(IoError{
+        .os_error = 2, .text = "No such file or directory (os error 2)"});
+  }
+
+  std::expected<std::vector<std::string>, IoError> all_files() const override {
+    listings_.fetch_add(1);
+    if (!listing_) {
+      return std::unexpected(IoError{.text = "cannot list"});
+    }
+    return *listing_;
+  }
+
+  void put(std::string path, std::string text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    texts_[std::move(path)] = std::move(text);
+  }
+  void break_next_read_of(std::string path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    broken_.insert(std::move(path));
+  }
+  void exhaust_heap_on_next_read_of(std::string path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    out_of_memory_.insert(std::move(path));
+  }
+  void set_listing(std::optional<std::vector<std::string>> listing) {
+    listing_ = std::move(listing);
+  }
+  void close_gate() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    gate_open_ = false;
+  }
+  void open_gate() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    gate_open_ = true;
+    gate_.notify_all();
+  }
+  // Waits until `path` has been asked for `count` times in all.
+  bool wait_for_reads(const std::string& path, int count) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return waiting_.wait_for(lock, 10s,
+                             [&] { return reads_by_path_[path] >= count; });
+  }
+
+  int reads() const { return reads_.load(); }
+  int reads_of(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reads_by_path_[path];
+  }
+  int listings() const { return listings_.load(); }
+
+ private:
+  mutable std::mutex mutex_;
+  mutable std::condition_variable gate_;
+  mutable std::condition_variable waiting_;
+  bool gate_open_ = true;
+  std::map<std::string, std::string> texts_;
+  mutable std::set<std::string> broken_;
+  mutable std::set<std::string> out_of_memory_;
+  mutable std::map<std::string, int> reads_by_path_;
+  std::optional<std::vector<std::string>> listing_ = std::vector<std::string>{};
+  mutable std::atomic<int> reads_{0};
+  mutable std::atomic<int> listings_{0};
+};
+
+class ParseCacheTest : public testing::Test {
+ protected:
+  AstFileParserCache make_cache(std::string root = "/r") {
+    return AstFileParserCache::with_filesystem(std::move(root), fs_);
+  }
+
+  std::shared_ptr<FakeFileSystem> fs_ = std::make_shared<FakeFileSystem>();
+};
+
+TEST_F(ParseCacheTest, SixteenThreadsOnOnePathReadAndParseItOnce) {
+  fs_->put("a.py", "def f(x):\n    return x\n");
+  const AstFileParserCache cache = make_cache();
+  constexpr int kThreads = 16;
+  fs_->close_gate();
+  std::vector<std::shared_ptr<const ParsedFileCache>> results(kThreads);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      auto parsed = cache.get_parsed_file("a.py");
+      ASSERT_TRUE(parsed.has_value()) << parsed.error();
+      results[i] = *parsed;
+    });
+  }
+  // The first read is held until every thread has had time to arrive.
+  ASSERT_TRUE(fs_->wait_for_reads("a.py", 1));
+  std::this_thread::sleep_for(50ms);
+  fs_->open_gate();
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  EXPECT_EQ(fs_->reads(), 1);
+  for (const auto& result : results) {
+    EXPECT_EQ(result.get(), results[0].get());
+  }
+  EXPECT_EQ(results[0]->statements().size(), 1u);
+}
+
+TEST_F(ParseCacheTest, DifferentPathsAreReadInParallel) {
+  fs_->put("a.py", "a = 1\n");
+  fs_->put("b.py", "b = 2\n");
+  const AstFileParserCache cache = make_cache();
+  fs_->close_gate();
+  // The read of a.py holds its slot until the gate opens; b.py must be
+  // reachable meanwhile.
+  std::thread first([&] { EXPECT_TRUE(cache.get_parsed_file("a.py")); });
+  ASSERT_TRUE(fs_->wait_for_reads("a.py", 1));
+  std::thread second([&] { EXPECT_TRUE(cache.get_parsed_file("b.py")); });
+  EXPECT_TRUE(fs_->wait_for_reads("b.py", 1));
+  fs_->open_gate();
+  first.join();
+  second.join();
+  EXPECT_EQ(fs_->reads(), 2);
+}
+
+TEST_F(ParseCacheTest, FailuresAreStoredAsTheirMessages) {
+  fs_->put("bad.py", "x = (\n");
+  const AstFileParserCache cache = make_cache();
+  auto missing = cache.get_parsed_file("missing.py");
+  ASSERT_FALSE(missing.has_value());
+  EXPECT_EQ(missing.error(),
+            "Failed to read missing.py: No such file or directory (os error "
+            "2)");
+  // Creating the file changes nothing: the failure is kept.
+  fs_->put("missing.py", "x = 1\n");
+  EXPECT_EQ(cache.get_parsed_file("missing.py").error(), missing.error());
+  EXPECT_EQ(fs_->reads_of("missing.py"), 1);
+
+  auto bad = cache.get_parsed_file("bad.py");
+  ASSERT_FALSE(bad.has_value());
+  EXPECT_TRUE(bad.error().starts_with("Failed to parse bad.py: "))
+      << bad.error();
+  EXPECT_TRUE(bad.error().ends_with(" at byte range 6..6")) << bad.error();
+  fs_->put("bad.py", "x = 1\n");
+  EXPECT_EQ(cache.get_parsed_file("bad.py").error(), bad.error());
+  EXPECT_EQ(fs_->reads_of("bad.py"), 1);
+}
+
+TEST_F(ParseCacheTest, ABrokenInvariantPoisonsOnlyItsSlot) {
+  fs_->put("a.py", "a = 1\n");
+  fs_->put("./a.py", "a = 1\n");
+  fs_->put("b.py", "b = 1\n");
+  fs_->break_next_read_of("a.py");
+  const AstFileParserCache cache = make_cache();
+  EXPECT_THROW((void)cache.get_parsed_file("a.py"), InvariantFailure);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    auto again = cache.get_parsed_file("a.py");
+    ASSERT_FALSE(again.has_value());
+    EXPECT_EQ(again.error(), "AST parse cache lock poisoned for a.py");
+  }
+  EXPECT_EQ(fs_->reads_of("a.py"), 1);
+  EXPECT_TRUE(cache.get_parsed_file("b.py").has_value());
+  // The same file under another path text has a slot of its own.
+  EXPECT_TRUE(cache.get_parsed_file("./a.py").has_value());
+}
+
+TEST_F(ParseCacheTest, AnExhaustedHeapDoesNotPoison) {
+  fs_->put("a.py", "a = 1\n");
+  fs_->exhaust_heap_on_next_read_of("a.py");
+  const AstFileParserCache cache = make_cache();
+  EXPECT_THROW((void)cache.get_parsed_file("a.py"), std::bad_alloc);
+  EXPECT_TRUE(cache.get_parsed_file("a.py").has_value());
+  EXPECT_EQ(fs_->reads_of("a.py"), 2);
+}
+
+TEST_F(ParseCacheTest, PathTextsAreKeysAsWritten) {
+  fs_->put("a.py", "a = 1\n");
+  fs_->put("./a.py", "a = 1\n");
+  const AstFileParserCache cache = make_cache();
+  auto plain = cache.get_parsed_file("a.py");
+  auto dotted = cache.get_parsed_file("./a.py");
+  ASSERT_TRUE(plain && dotted);
+  EXPECT_NE(plain->get(), dotted->get());
+  EXPECT_EQ((*plain)->path(), "a.py");
+  EXPECT_EQ((*dotted)->path(), "./a.py");
+  EXPECT_EQ(cache.get_parsed_file("a.py")->get(), plain->get());
+  EXPECT_EQ(fs_->reads(), 2);
+}
+
+// The import map as sorted text, for comparison.
+std::string describe(const ImportMap& imports) {
+  std::string text;
+  for (const auto& [module, names] : imports) {
+    text += module + ":";
+    for (const auto& [name, locals] : names) {
+      text += " " + name + "->";
+      for (const std::string& local : locals) {
+        text += local + ",";
+      }
+    }
+    text += ";";
+  }
+  return text;
+}
+
+TEST_F(ParseCacheTest, ImportMapHoldsTopLevelAbsoluteFromImports) {
+  struct Case {
+    std::string_view source;
+    std::string_view imports;
+  };
+  constexpr Case kCases[] = {
+      {.source = "from a.b import c as d, e\nfrom a.b import c\n",
+       .imports = "a.b: c->c,d, e->e,;"},
+      {.source = "from . import x\nfrom .m import y\nimport os\n",
+       .imports = ""},
+      {.source = "if t:\n    from a import b\ndef f():\n    from a import c\n",
+       .imports = ""},
+      {.source = "from m import *\nfrom m import n as b, n as B, n as a\n",
+       .imports = "m: *->*, n->B,a,b,;"},
+      {.source = "from z import y\nfrom a import b\nfrom z import x\n",
+       .imports = "z: y->y, x->x,;a: b->b,;"},
+      {.source = "from trelk import online as ol, stream\n",
+       .imports = "trelk: online->ol, stream->stream,;"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.source);
+    fs_->put("m.py", std::string(c.source));
+    const AstFileParserCache cache = make_cache();
+    auto parsed = cache.get_parsed_file("m.py");
+    ASSERT_TRUE(parsed.has_value()) << parsed.error();
+    EXPECT_EQ(describe((*parsed)->import_map()), c.imports);
+  }
+}
+
+TEST_F(ParseCacheTest, KeepsTextAndCommentRanges) {
+  fs_->put("empty.py", "");
+  fs_->put("c.py", "\xEF\xBB\xBF# one\nx = 1  # two\r\n");
+  const AstFileParserCache cache = make_cache();
+  auto empty = cache.get_parsed_file("empty.py");
+  ASSERT_TRUE(empty.has_value());
+  EXPECT_TRUE((*empty)->statements().empty());
+  EXPECT_TRUE((*empty)->import_map().empty());
+  EXPECT_TRUE((*empty)->comment_ranges().ranges().empty());
+
+  auto commented = cache.get_parsed_file("c.py");
+  ASSERT_TRUE(commented.has_value()) << commented.error();
+  EXPECT_EQ((*commented)->source_text(), "\xEF\xBB\xBF# one\nx = 1  # two\r\n");
+  const auto ranges = (*commented)->comment_ranges().ranges();
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges[0], divu::TextRange(3, 8));
+  EXPECT_EQ(ranges[1], divu::TextRange(16, 21));
+}
+
+TEST_F(ParseCacheTest, NamesListedFilesOnceAndOthersOnDemand) {
+  fs_->set_listing(std::vector<std::string>{
+      "pkg/mod.py", "/r/other/__init__.py", "pkg/mod.py"});
+  const AstFileParserCache cache = make_cache("/r");
+  EXPECT_EQ(fs_->listings(), 1);
+  EXPECT_EQ(cache.module_name_for_path("pkg/mod.py"), "pkg.mod");
+  EXPECT_EQ(cache.module_name_for_path("/r/pkg/mod.py"), "pkg.mod");
+  EXPECT_EQ(cache.module_name_for_path("/r/other/__init__.py"), "other");
+  EXPECT_EQ(cache.module_name_for_path("unlisted/x.py"), "unlisted.x");
+  EXPECT_EQ(cache.module_name_for_path("/elsewhere/y.py"), "y");
+  EXPECT_EQ(fs_->listings(), 1);
+  // all_files asks the file system again each time.
+  EXPECT_EQ(cache.all_files().value().size(), 3u);
+  EXPECT_EQ(fs_->listings(), 2);
+}
+
+TEST_F(ParseCacheTest, AFailedListingLeavesTheCacheWorking) {
+  fs_->set_listing(std::nullopt);
+  fs_->put("a.py", "a = 1\n");
+  const AstFileParserCache cache = make_cache("src");
+  EXPECT_EQ(cache.module_name_for_path("pkg/mod.py"), "pkg.mod");
+  EXPECT_TRUE(cache.get_parsed_file("a.py").has_value());
+  EXPECT_EQ(cache.all_files().error().text, "cannot list");
+}
+
+TEST(ParseCacheOverStdFileSystemTest, FiltersTheListAndSharesTheFileSystem) {
+  const AstFileParserCache cache("/r", {"b.py", "a.py", "c.txt", "b.py"});
+  EXPECT_EQ(cache.all_files().value(),
+            (std::vector<std::string>{"a.py", "b.py"}));
+  const AstFileParserCache copy = cache;
+  EXPECT_EQ(copy.filesystem().get(), cache.filesystem().get());
+}
+
+}  // namespace
+}  // namespace trelk
