@@ -17,7 +17,11 @@ Known, intended differences (the only normalisations applied):
    in CPython; what stands between must be the stars and white space.
 2. A body whose first statement is a decorated definition begins at its
    first "@" here, at `def` or `class` in CPython.
-3. Files that are not UTF-8, or that CPython refuses, are not compared;
+3. A body whose last statement is a compound statement whose own last
+   statement is followed by ";" ends before the ";" here: no node's range
+   takes in a trailing semicolon. CPython ends the compound statement after
+   it (and the simple statement itself before it, as here).
+4. Files that are not UTF-8, or that CPython refuses, are not compared;
    they are counted.
 """
 
@@ -36,6 +40,7 @@ EXTRACT_DUMP = os.environ.get("TRELK_EXTRACT_DUMP")
 LINE_BREAK = re.compile(r"\r\n|\r|\n")
 DEF_KEYWORDS = re.compile(r"(?:async(?:[ \t\f]|\\\r?\n)+)?def(?:[ \t\f]|\\\r?\n)+")
 IDENTIFIER = re.compile(r"\w+")
+SEMICOLON = re.compile(r"[ \t\f]*;\Z")
 STARS = re.compile(r"\*\*?(?:\s|\\\r?\n|#[^\r\n]*)*\Z")
 LOCATION = re.compile(r"(\d+):(\d+)-(\d+):(\d+)")
 
@@ -165,6 +170,11 @@ def compare_file(item):
     parameters = 0
     for mine, theirs in zip(ours, expected):
         where = f"{path}: {theirs['name']} at {theirs['at']}"
+        body = mine.get("body")
+        if body and body[:3] == theirs["body"][:3] and SEMICOLON.match(
+                source.text[source.offset(*body[2:]):
+                            source.offset(*theirs["body"][2:])]):
+            mine["body"] = theirs["body"]
         for key in ("at", "order", "returns", "body"):
             if mine.get(key) != theirs[key]:
                 diffs.append(f"{where}: {key} {mine.get(key)} != {theirs[key]}")
@@ -219,6 +229,7 @@ class ExtractionStdlibTest(unittest.TestCase):
         print(f"files by status: {statuses}; functions compared: {compared}; "
               f"parameters compared: {parameters}")
         self.assertGreater(compared, 50000)
+        self.maxDiff = None
         self.assertEqual(diffs[:20], [])
         self.assertEqual(len(diffs), 0)
 
