@@ -4,15 +4,26 @@ namespace trelk {
 
 using namespace byte_search_internal;
 
-std::size_t find_either_byte(std::string_view text, std::size_t from, char a,
-                             char b) noexcept {
+namespace {
+
+// The forward search for any of `bytes`, sixteen bytes at a time.
+template <std::size_t N>
+std::size_t find_any(std::string_view text, std::size_t from,
+                     const char (&bytes)[N]) noexcept {
   const char* data = text.data();
   const std::size_t size = text.size();
-  const Bytes16 wide_a = splat(a);
-  const Bytes16 wide_b = splat(b);
+  Bytes16 wide[N];
+  for (std::size_t k = 0; k < N; ++k) {
+    wide[k] = splat(bytes[k]);
+  }
   std::size_t i = from;
   for (; i + kWidth <= size; i += kWidth) {
-    const Halves h = halves(matches(data + i, wide_a, wide_b));
+    const Bytes16 v = load(data + i);
+    Bytes16 m = v == wide[0];
+    for (std::size_t k = 1; k < N; ++k) {
+      m |= reinterpret_cast<Bytes16>(v == wide[k]);
+    }
+    const Halves h = halves(m);
     if (h.low != 0) {
       return i + static_cast<std::size_t>(std::countr_zero(h.low)) / 8;
     }
@@ -21,11 +32,27 @@ std::size_t find_either_byte(std::string_view text, std::size_t from, char a,
     }
   }
   for (; i < size; ++i) {
-    if (data[i] == a || data[i] == b) {
-      return i;
+    for (char byte : bytes) {
+      if (data[i] == byte) {
+        return i;
+      }
     }
   }
   return std::string_view::npos;
+}
+
+}  // namespace
+
+std::size_t find_either_byte(std::string_view text, std::size_t from, char a,
+                             char b) noexcept {
+  const char bytes[] = {a, b};
+  return find_any(text, from, bytes);
+}
+
+std::size_t find_any_of_three_bytes(std::string_view text, std::size_t from,
+                                    char a, char b, char c) noexcept {
+  const char bytes[] = {a, b, c};
+  return find_any(text, from, bytes);
 }
 
 std::size_t rfind_either_byte(std::string_view text, std::size_t before, char a,

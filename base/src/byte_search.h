@@ -18,6 +18,12 @@ namespace trelk {
                                            std::size_t from, char a,
                                            char b) noexcept;
 
+// The same for any of three byte values (a string's quote and the two line
+// breaks that end it).
+[[nodiscard]] std::size_t find_any_of_three_bytes(std::string_view text,
+                                                  std::size_t from, char a,
+                                                  char b, char c) noexcept;
+
 // The index of the last byte before `before` that equals `a` or `b`, or
 // std::string_view::npos. REQUIRES: before <= text.size().
 [[nodiscard]] std::size_t rfind_either_byte(std::string_view text,

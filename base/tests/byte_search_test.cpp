@@ -56,6 +56,9 @@ TEST(ByteSearchTest, AgreesWithAByteLoopEverywhere) {
           for (std::size_t at = 0; at <= length; ++at) {
             EXPECT_EQ(find_either_byte(text, at, '\n', '\r'),
                       naive_find(text, at, '\n', '\r'));
+            EXPECT_EQ(find_any_of_three_bytes(text, at, '\'', '\n', '\r'),
+                      std::min(naive_find(text, at, '\n', '\r'),
+                               text.find('\'', at)));
             EXPECT_EQ(rfind_either_byte(text, at, '\n', '\r'),
                       naive_rfind(text, at, '\n', '\r'));
           }

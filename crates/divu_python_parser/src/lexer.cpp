@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "byte_search.h"
 #include "invariant.h"
 #include "lexer_support.h"
 #include "unicode.h"
@@ -289,10 +290,10 @@ TokenKind Lexer::lex_identifier(std::optional<unsigned char> ascii_first) {
 }
 
 TokenKind Lexer::lex_comment() {
-  const char* base = source_.data();
-  const char* p = base + cursor_.offset();
-  const char* hit = find_first_of3(p, base + source_.size(), '\n', '\r', '\n');
-  cursor_.set_offset(static_cast<TextSize>(hit - base));
+  const std::size_t hit =
+      trelk::find_either_byte(source_, cursor_.offset(), '\n', '\r');
+  cursor_.set_offset(static_cast<TextSize>(
+      hit == std::string_view::npos ? source_.size() : hit));
   return TokenKind::Comment;
 }
 

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_search.h"
 #include "invariant.h"
 #include "lexer.h"
 #include "lexer_support.h"
@@ -147,10 +148,12 @@ TokenKind Lexer::lex_string(char quote) {
     }
   } else {
     while (true) {
-      const char* hit = find_first_of3(p, end, quote, '\n', '\r');
-      if (hit == end) {
+      const std::size_t found = trelk::find_any_of_three_bytes(
+          source_, static_cast<std::size_t>(p - base), quote, '\n', '\r');
+      if (found == std::string_view::npos) {
         break;
       }
+      const char* hit = base + found;
       if (backslashes_before(floor, hit) % 2 == 1) {
         p = hit + 1;
         if (*hit == '\r' && p < end && *p == '\n') {
