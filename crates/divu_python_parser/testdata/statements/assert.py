@@ -1,0 +1,2 @@
+assert x
+assert x, "message"

@@ -1,0 +1,3 @@
+del a
+del (a, b), c[0], d.e
+del a,

@@ -1,0 +1,1 @@
+x = 1; if y: pass

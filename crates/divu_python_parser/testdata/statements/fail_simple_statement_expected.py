@@ -1,0 +1,1 @@
+if x: if y: pass

@@ -1,0 +1,1 @@
+from a import *, b

@@ -1,0 +1,3 @@
+def f():
+    global a, b
+    nonlocal c

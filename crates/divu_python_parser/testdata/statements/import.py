@@ -1,0 +1,3 @@
+import a
+import a.b.c as d, e
+import a . b

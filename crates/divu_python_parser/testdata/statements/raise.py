@@ -1,0 +1,4 @@
+raise
+raise X
+raise X from Y
+raise; x = 1

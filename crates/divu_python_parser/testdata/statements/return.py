@@ -1,0 +1,4 @@
+def f():
+    return
+    return x
+    return *a, b

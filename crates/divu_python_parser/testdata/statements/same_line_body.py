@@ -1,0 +1,2 @@
+if x: a; b; c
+while y: pass
