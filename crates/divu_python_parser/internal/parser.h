@@ -442,6 +442,9 @@ class Parser {
   Identifier parse_dotted_name();
   // The version gate on starred elements of an unparenthesized tuple.
   void check_tuple_unpacking(const Expr* expr, StarredTupleKind kind);
+  // The same for any gate of that form (`for` iterables use
+  // UnparenthesizedForIterableUnpacking): one record per starred element.
+  void check_tuple_unpacking(const Expr* expr, UnsupportedSyntaxErrorKind gate);
 
   // ---- compound_statements.cpp ------------------------------------------
   Stmt* parse_if_statement();
