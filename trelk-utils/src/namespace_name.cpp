@@ -1,13 +1,16 @@
 #include "namespace_name.h"
 
-#include <unicode/locid.h>
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
+#include <unicode/ustring.h>
+#include <unicode/utext.h>
 
 #include <memory>
 #include <new>
+#include <string>
 
 #include "invariant.h"
+#include "utf8.h"
 
 namespace trelk {
 namespace {
@@ -21,27 +24,55 @@ constexpr size_t kMaxIcuName = size_t{1} << 30;
 struct Replacement {
   const char16_t* pattern;
   const char16_t* replacement;
+  // A match gains at most one underscore; a step that gains one has matches
+  // at least this many UTF-16 units long, and 0 marks a step that gains none.
+  // Together they bound the result, which is sized up front.
+  int32_t shortest_growing_match;
 };
 
 // Applied in this order, each to the result of the one before. UNIX_LINES
 // makes "." refuse only a line feed; the bracketed ranges are ASCII only.
 constexpr Replacement kReplacements[] = {
     // An underscore before every capitalised word that follows a character.
-    {u"(.)([A-Z][a-z]+)", u"$1_$2"},
+    {.pattern = u"(.)([A-Z][a-z]+)",
+     .replacement = u"$1_$2",
+     .shortest_growing_match = 3},
     // Undoes the first step after an existing underscore.
-    {u"__([A-Z])", u"_$1"},
+    {.pattern = u"__([A-Z])",
+     .replacement = u"_$1",
+     .shortest_growing_match = 0},
     // An underscore between a lower-case letter or digit and a capital.
-    {u"([a-z0-9])([A-Z])", u"$1_$2"},
+    {.pattern = u"([a-z0-9])([A-Z])",
+     .replacement = u"$1_$2",
+     .shortest_growing_match = 2},
 };
+
+// ICU reports an exhausted heap in three ways: U_MEMORY_ALLOCATION_ERROR; a
+// regex whose backtrack stack could not grow, U_REGEX_STACK_OVERFLOW (these
+// patterns loop over sets, which keep one frame however long the run, so the
+// stack never nears its limit for any other reason); and a string left bogus
+// while the status still says success, which check_string catches.
+void check_status(UErrorCode status, const char* failure) {
+  if (status == U_MEMORY_ALLOCATION_ERROR || status == U_REGEX_STACK_OVERFLOW) {
+    throw std::bad_alloc();
+  }
+  TRELK_CHECK(U_SUCCESS(status), failure);
+}
+
+void check_string(const icu::UnicodeString& text) {
+  if (text.isBogus()) {
+    throw std::bad_alloc();
+  }
+}
 
 const icu::RegexPattern* compile(const char16_t* pattern) {
   UErrorCode status = U_ZERO_ERROR;
   UParseError parse_error;
-  icu::RegexPattern* compiled = icu::RegexPattern::compile(
-      icu::UnicodeString(pattern), UREGEX_UNIX_LINES, parse_error, status);
-  TRELK_CHECK(U_SUCCESS(status),
-              "constant snake-case pattern failed to compile");
-  return compiled;
+  std::unique_ptr<icu::RegexPattern> compiled(icu::RegexPattern::compile(
+      icu::UnicodeString(pattern), UREGEX_UNIX_LINES, parse_error, status));
+  // A throw leaves the static below unset, so the next call compiles again.
+  check_status(status, "constant snake-case pattern failed to compile");
+  return compiled.release();
 }
 
 // The compiled pattern of step `Index`, compiled on first use behind the
@@ -55,21 +86,100 @@ const icu::RegexPattern& pattern() {
   return *compiled;
 }
 
-void replace_all(const icu::RegexPattern& pattern, const char16_t* replacement,
-                 icu::UnicodeString& text) {
+// Closes a UText opened on the stack.
+class OpenText {
+ public:
+  OpenText() = default;
+  OpenText(const OpenText&) = delete;
+  OpenText& operator=(const OpenText&) = delete;
+  ~OpenText() { utext_close(&text_); }
+  UText* get() { return &text_; }
+
+ private:
+  UText text_ = UTEXT_INITIALIZER;
+};
+
+template <size_t Index>
+icu::UnicodeString replace_all(const icu::UnicodeString& text) {
+  const Replacement& step = kReplacements[Index];
   UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(text, status));
-  if (status == U_MEMORY_ALLOCATION_ERROR) {
+  // Made without its input and then reset: matcher(input, status) overwrites
+  // the matcher's own record of a failed allocation with the caller's status,
+  // and the matcher then runs on a missing stack. Kept, that record fails the
+  // first find below.
+  std::unique_ptr<icu::RegexMatcher> matcher(pattern<Index>().matcher(status));
+  check_status(status, "snake-case matcher could not be made");
+  matcher->reset(text);
+  // The result is sized up front: once a string cannot grow geometrically,
+  // ICU grows it to the exact length on each append, copying the whole text
+  // every time. Below kMaxIcuName the first step ends within 4/3 of the
+  // name's length and the third within twice it, inside int32_t.
+  const int64_t length = text.length();
+  const int64_t capacity = step.shortest_growing_match == 0
+                               ? length
+                               : length + length / step.shortest_growing_match;
+  if (capacity > INT32_MAX) {
     throw std::bad_alloc();
   }
-  TRELK_CHECK(U_SUCCESS(status), "snake-case matcher could not be made");
-  icu::UnicodeString replaced =
-      matcher->replaceAll(icu::UnicodeString(replacement), status);
-  if (status == U_MEMORY_ALLOCATION_ERROR) {
-    throw std::bad_alloc();
+  icu::UnicodeString replaced(static_cast<int32_t>(capacity), 0, 0);
+  check_string(replaced);
+  OpenText replacement;
+  OpenText destination;
+  utext_openUChars(replacement.get(), step.replacement, -1, &status);
+  utext_openUnicodeString(destination.get(), &replaced, &status);
+  // replaceAll's own loop calls find() without a status, which drops a
+  // failure to grow the backtrack stack and appends the rest of the text
+  // unreplaced; find(status) reports it.
+  while (U_SUCCESS(status) && matcher->find(status)) {
+    matcher->appendReplacement(destination.get(), replacement.get(), status);
   }
-  TRELK_CHECK(U_SUCCESS(status), "snake-case replacement failed");
-  text = std::move(replaced);
+  matcher->appendTail(destination.get(), status);
+  check_status(status, "snake-case replacement failed");
+  check_string(replaced);
+  return replaced;
+}
+
+// The full lower-case mapping of the root locale. The result is sized up
+// front at the text's length, which lowering rarely changes; a text that
+// grows is lowered again into a buffer of its exact length.
+std::u16string lower(const icu::UnicodeString& text) {
+  std::u16string lowered(static_cast<size_t>(text.length()), u'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    UErrorCode status = U_ZERO_ERROR;
+    // "" names the root locale without ICU's locale cache.
+    const int32_t length =
+        u_strToLower(lowered.data(), static_cast<int32_t>(lowered.size()),
+                     text.getBuffer(), text.length(), "", &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR) {
+      lowered.resize(static_cast<size_t>(length));
+      continue;
+    }
+    check_status(status, "snake-case lowering failed");
+    lowered.resize(static_cast<size_t>(length));
+    return lowered;
+  }
+  fail_invariant("snake-case lowering changed its length between passes");
+}
+
+// The UTF-8 of well-formed UTF-16, sized up front. The count is kept in
+// size_t: lowering can lengthen the UTF-8 of a text by half (U+023A takes two
+// bytes, its lower case three), past ICU's 32-bit lengths.
+std::string to_utf8(std::u16string_view text) {
+  size_t size = 0;
+  for (const char16_t unit : text) {
+    // A surrogate pair is four bytes, two for each half.
+    size += unit < 0x80 ? 1 : unit < 0x800 ? 2 : U16_IS_SURROGATE(unit) ? 2 : 3;
+  }
+  std::string out;
+  out.reserve(size);
+  for (size_t at = 0; at < text.size();) {
+    char32_t c = text[at++];
+    if (U16_IS_LEAD(c) && at < text.size() && U16_IS_TRAIL(text[at])) {
+      c = U16_GET_SUPPLEMENTARY(c, text[at++]);
+    }
+    append_utf8(out, c);
+  }
+  return out;
 }
 
 bool has_ascii_capital(std::string_view text) {
@@ -108,15 +218,13 @@ std::string to_snake_case(std::string_view name) {
   }
   icu::UnicodeString text = icu::UnicodeString::fromUTF8(
       icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
+  check_string(text);
   if (capitals) {
-    replace_all(pattern<0>(), kReplacements[0].replacement, text);
-    replace_all(pattern<1>(), kReplacements[1].replacement, text);
-    replace_all(pattern<2>(), kReplacements[2].replacement, text);
+    text = replace_all<0>(text);
+    text = replace_all<1>(text);
+    text = replace_all<2>(text);
   }
-  text.toLower(icu::Locale::getRoot());
-  std::string out;
-  text.toUTF8String(out);
-  return out;
+  return to_utf8(lower(text));
 }
 
 std::string build_namespaced_name(

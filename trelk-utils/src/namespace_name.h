@@ -14,15 +14,17 @@ namespace trelk {
 // the full Unicode mapping (final sigma included). Only ASCII letters count as
 // capitals or lower-case letters for the underscores.
 // Safe to call from any number of threads; the patterns are compiled on first
-// use and kept for the life of the process. A name of 2^30 bytes or more that
-// holds a capital or a non-ASCII character is too long for ICU's strings and
-// throws std::bad_alloc.
+// use and kept for the life of the process. An exhausted heap, ICU's
+// included, throws std::bad_alloc: the result is the whole text or nothing.
+// A name of 2^30 bytes or more that holds a capital or a non-ASCII character
+// is too long for ICU's strings and throws std::bad_alloc too.
 // REQUIRES: `name` is valid UTF-8.
 [[nodiscard]] std::string to_snake_case(std::string_view name);
 
 // Joins the non-empty "::"-separated pieces of `namespace_text` (each put in
 // snake case) and then `name` unchanged, if present and not empty, with "::".
-// An absent namespace counts as the empty text; no pieces give "".
+// An absent namespace counts as the empty text; no pieces give "". Throws
+// std::bad_alloc as to_snake_case does.
 // REQUIRES: both texts are valid UTF-8.
 [[nodiscard]] std::string build_namespaced_name(
     std::optional<std::string_view> namespace_text,

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <unicode/uclean.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
@@ -124,6 +128,122 @@ TEST(SnakeCaseTest, NameTooLongForIcuIsBadAlloc) {
     const RepeatedText name('A', size);
     ASSERT_TRUE(name.ok());
     EXPECT_THROW((void)to_snake_case(name.view()), std::bad_alloc);
+  }
+}
+
+// ICU's heap with a failure window: allocations are counted, and those whose
+// number falls in [fail_from, fail_until) fail. The functions wrap malloc,
+// realloc and free, so they can be installed after ICU has already
+// allocated: its earlier blocks are freed the same way.
+class IcuHeapFaults {
+ public:
+  static constexpr int64_t kNever = INT64_MAX;
+
+  // Installs the functions once for the process. Returns false if ICU
+  // refuses them.
+  static bool install() {
+    static const bool installed = [] {
+      UErrorCode status = U_ZERO_ERROR;
+      u_setMemoryFunctions(nullptr, allocate, reallocate, release, &status);
+      return U_SUCCESS(status);
+    }();
+    return installed;
+  }
+
+  // Starts counting from 0 with the given window.
+  static void fail(int64_t from, int64_t until) {
+    fail_from_.store(from);
+    fail_until_.store(until);
+    count_.store(0);
+  }
+  static void succeed() { fail(kNever, kNever); }
+  static int64_t count() { return count_.load(); }
+
+ private:
+  static bool fails() {
+    const int64_t number = count_.fetch_add(1);
+    return number >= fail_from_.load() && number < fail_until_.load();
+  }
+  static void* allocate(const void*, size_t size) {
+    return fails() ? nullptr : std::malloc(size);
+  }
+  static void* reallocate(const void*, void* block, size_t size) {
+    return fails() ? nullptr : std::realloc(block, size);
+  }
+  static void release(const void*, void* block) { std::free(block); }
+
+  static inline std::atomic<int64_t> count_ = 0;
+  static inline std::atomic<int64_t> fail_from_ = kNever;
+  static inline std::atomic<int64_t> fail_until_ = kNever;
+};
+
+// Every ICU allocation of a call is failed in turn, once alone (a heap that
+// recovers) and from there on (a heap that stays exhausted): each call gives
+// its right text or std::bad_alloc, never a wrong or empty text. The names are
+// long enough that every string leaves ICU's inline buffer, and the second
+// grows when lowered. The patterns are compiled before the sweep: ICU 72's
+// RegexPattern dereferences a null pointer while it discards a pattern whose
+// list of sets could not be allocated, so that one allocation cannot be failed.
+TEST(SnakeCaseMemoryTest, ExhaustedIcuHeapGivesBadAllocNeverAWrongText) {
+  ASSERT_TRUE(IcuHeapFaults::install());
+  ASSERT_EQ(to_snake_case("aBc"), "a_bc");
+  std::string camel;
+  for (int i = 0; i < 40; ++i) {
+    camel += "aB";
+  }
+  std::string snake;
+  for (int i = 0; i < 40; ++i) {
+    snake += "a_b";
+  }
+  struct Case {
+    std::string_view label;
+    std::function<std::string()> call;
+    std::string result;
+  };
+  const Case kCases[] = {
+      {.label = "ascii",
+       .call = [&camel] { return to_snake_case(camel); },
+       .result = snake},
+      {.label = "lowering grows",
+       .call = [&camel] { return to_snake_case("\u0130" + camel + "\u03a3"); },
+       .result = "i\u0307" + snake + "\u03c2"},
+      {.label = "namespaced",
+       .call = [&camel] { return build_namespaced_name(camel + "::Ab", "N"); },
+       .result = snake + "::ab::N"},
+  };
+  struct Window {
+    std::string_view label;
+    int64_t length;
+  };
+  constexpr Window kWindows[] = {{.label = "one", .length = 1},
+                                 {.label = "all after", .length = -1}};
+  for (const Case& c : kCases) {
+    for (const Window& window : kWindows) {
+      // Bounded: the calls above make a few dozen allocations.
+      for (int64_t at = 0; at < 10'000; ++at) {
+        SCOPED_TRACE(std::string(c.label) + ", failing " +
+                     std::string(window.label) + " from allocation " +
+                     std::to_string(at));
+        IcuHeapFaults::fail(
+            at, window.length < 0 ? IcuHeapFaults::kNever : at + window.length);
+        std::optional<std::string> result;
+        try {
+          result = c.call();
+        } catch (const std::bad_alloc&) {
+        }
+        const int64_t made = IcuHeapFaults::count();
+        IcuHeapFaults::succeed();
+        if (result.has_value()) {
+          EXPECT_EQ(*result, c.result);
+        }
+        if (made <= at) {
+          // The call ended before the failing allocation: nothing is left to
+          // fail, and it must have succeeded.
+          EXPECT_TRUE(result.has_value());
+          break;
+        }
+      }
+    }
   }
 }
 
