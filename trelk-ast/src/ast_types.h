@@ -22,7 +22,7 @@ struct FunctionArgAST {
   // The parameter as written: the name with its annotation, and the star or
   // stars of "*args" and "**kwargs"; a default value lies outside it.
   Location arg_location;
-  std::optional<Location> annotation;
+  std::optional<Location> annotation = {};
 
   friend bool operator==(const FunctionArgAST&,
                          const FunctionArgAST&) = default;
@@ -35,28 +35,28 @@ struct ResolverAST {
   std::string resolver_name;
   Location resolver_name_location;
   // The resolver decorator's expression, without the at sign.
-  std::optional<Location> decorator_location;
+  std::optional<Location> decorator_location = {};
   // The keywords of the decorator's call: the keyword's name, and its value.
-  LocationMap kwarg_names;
-  LocationMap kwargs;
+  LocationMap kwarg_names = {};
+  LocationMap kwargs = {};
   // For each keyword whose value is a dictionary display: its string-literal
   // keys (quotes included), and the values paired with them.
-  OrderedMap<LocationMap> kwarg_dict_key_names;
-  OrderedMap<LocationMap> kwarg_dict_values;
+  OrderedMap<LocationMap> kwarg_dict_key_names = {};
+  OrderedMap<LocationMap> kwarg_dict_values = {};
   // Parameter names in order, duplicates kept; `args` holds the last of each.
-  std::vector<std::string> args_in_order;
-  OrderedMap<FunctionArgAST> args;
-  std::optional<Location> return_annotation;
+  std::vector<std::string> args_in_order = {};
+  OrderedMap<FunctionArgAST> args = {};
+  std::optional<Location> return_annotation = {};
   // The one-character colon that ends the header, when there is no return
   // annotation.
-  std::optional<Location> missing_return_annotation;
+  std::optional<Location> missing_return_annotation = {};
   // Every return statement inside, nested definitions included, in source
   // order.
-  std::vector<Location> return_statements;
+  std::vector<Location> return_statements = {};
   // From the first statement of the body to the end of the last.
-  std::optional<Location> body;
+  std::optional<Location> body = {};
   // The value of the body's first top-level return statement.
-  std::optional<Location> return_arg;
+  std::optional<Location> return_arg = {};
 
   friend bool operator==(const ResolverAST&, const ResolverAST&) = default;
 };
@@ -67,16 +67,16 @@ struct FeatureFieldAST {
   std::string field_name;
   Location field_name_location;
   // The documenting comment block, one comment per line joined by "\n".
-  std::optional<std::string> comment;
+  std::optional<std::string> comment = {};
   // The block's lines that name neither an owner nor tags.
-  std::optional<std::string> description;
-  std::optional<std::string> owner;
-  std::vector<std::string> tags;
-  std::optional<Location> annotation;
+  std::optional<std::string> description = {};
+  std::optional<std::string> owner = {};
+  std::vector<std::string> tags = {};
+  std::optional<Location> annotation = {};
   // The assigned value (for an annotated field, only when it is a call).
-  std::optional<Location> feature_call;
-  LocationMap kwarg_names;
-  LocationMap kwargs;
+  std::optional<Location> feature_call = {};
+  LocationMap kwarg_names = {};
+  LocationMap kwargs = {};
 
   friend bool operator==(const FeatureFieldAST&,
                          const FeatureFieldAST&) = default;
@@ -95,12 +95,12 @@ struct FeatureClassAST {
   // The whole line that holds the class name.
   Location class_definition_location;
   Location decorator_location;
-  LocationMap kwarg_names;
-  LocationMap kwargs;
+  LocationMap kwarg_names = {};
+  LocationMap kwargs = {};
   // Annotated and plain fields merged, by name.
-  OrderedMap<FeatureFieldAST> fields;
+  OrderedMap<FeatureFieldAST> fields = {};
   // The annotated fields only, in body order.
-  std::vector<FeatureFieldAST> annotations;
+  std::vector<FeatureFieldAST> annotations = {};
 
   friend bool operator==(const FeatureClassAST&,
                          const FeatureClassAST&) = default;

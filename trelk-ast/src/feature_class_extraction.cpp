@@ -193,10 +193,6 @@ std::optional<FeatureClassAST> describe_class(const ParsedFileCache& file,
       .class_definition_location =
           context.location(divu::TextRange(line_start, line_end)),
       .decorator_location = context.location_of(*decorator->expression),
-      .kwarg_names = {},
-      .kwargs = {},
-      .fields = {},
-      .annotations = {},
   };
   if (const auto* call = decorator->expression->dyn_cast<divu::ExprCall>()) {
     KeywordLocations keywords =
@@ -296,10 +292,6 @@ FeatureFieldAST new_feature_field_ast(std::string_view name,
       .description = std::move(metadata.description),
       .owner = std::move(metadata.owner),
       .tags = std::move(metadata.tags),
-      .annotation = {},
-      .feature_call = {},
-      .kwarg_names = {},
-      .kwargs = {},
   };
 }
 

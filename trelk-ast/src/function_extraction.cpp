@@ -13,33 +13,38 @@ constexpr std::string_view kResolverDecorators[] = {"online", "offline",
                                                     "stream"};
 
 // Every class and function definition at any depth, in source order (a
-// definition before those nested in it). Nothing inside expressions.
+// definition before those nested in it), and for each function every return
+// statement inside it at any depth, nested definitions included: one walk
+// serves both. Nothing inside expressions.
 class DefinitionCollector final : public divu::StatementVisitor {
  public:
   void visit_stmt(const divu::Stmt& stmt) override {
-    if (const auto* cls = stmt.dyn_cast<divu::StmtClassDef>()) {
+    if (const auto* ret = stmt.dyn_cast<divu::StmtReturn>()) {
+      for (const std::size_t function_index : open_functions_) {
+        functions[function_index].returns.push_back(ret);
+      }
+    } else if (const auto* cls = stmt.dyn_cast<divu::StmtClassDef>()) {
       classes.push_back(cls);
     } else if (const auto* function = stmt.dyn_cast<divu::StmtFunctionDef>()) {
-      functions.push_back(function);
+      open_functions_.push_back(functions.size());
+      functions.push_back({.definition = function, .returns = {}});
+      divu::walk_stmt(*this, stmt);
+      open_functions_.pop_back();
+      return;
     }
     divu::walk_stmt(*this, stmt);
   }
 
+  struct Function {
+    const divu::StmtFunctionDef* definition;
+    std::vector<const divu::StmtReturn*> returns;
+  };
   std::vector<const divu::StmtClassDef*> classes;
-  std::vector<const divu::StmtFunctionDef*> functions;
-};
+  std::vector<Function> functions;
 
-// Every return statement at any depth, nested definitions included.
-class ReturnCollector final : public divu::StatementVisitor {
- public:
-  void visit_stmt(const divu::Stmt& stmt) override {
-    if (const auto* ret = stmt.dyn_cast<divu::StmtReturn>()) {
-      returns.push_back(ret);
-    }
-    divu::walk_stmt(*this, stmt);
-  }
-
-  std::vector<const divu::StmtReturn*> returns;
+ private:
+  // The functions whose bodies the walk is in, outermost first.
+  std::vector<std::size_t> open_functions_;
 };
 
 // The colon that ends a header without a return annotation: the first ":"
@@ -100,34 +105,25 @@ void add_dictionary_keywords(const divu::ExprCall& call,
   }
 }
 
-ResolverAST function_record(const divu::StmtFunctionDef& function,
-                            const NameSet& resolver_names,
-                            std::string_view module,
-                            const LocationContext& context) {
-  ResolverAST record{
-      .module = std::string(module),
-      .resolver_name = std::string(function.name.id.as_str()),
-      .resolver_name_location = context.location(function.name.range),
-      .decorator_location = {},
-      .kwarg_names = {},
-      .kwargs = {},
-      .kwarg_dict_key_names = {},
-      .kwarg_dict_values = {},
-      .args_in_order = {},
-      .args = {},
-      .return_annotation = {},
-      .missing_return_annotation = {},
-      .return_statements = {},
-      .body = {},
-      .return_arg = {},
-  };
+// Fills `record`, a new record in its final place: the record is large, so
+// it is built where it stays rather than moved there.
+void fill_function_record(const divu::StmtFunctionDef& function,
+                          std::span<const divu::StmtReturn* const> returns,
+                          const NameSet& resolver_names,
+                          const LocationContext& context, ResolverAST& record) {
   if (function.parameters != nullptr) {
-    for (const divu::ParameterRef ref : function.parameters->iter()) {
+    const divu::Parameters& parameters = *function.parameters;
+    const std::size_t count =
+        parameters.posonlyargs.size() + parameters.args.size() +
+        parameters.kwonlyargs.size() + (parameters.vararg != nullptr) +
+        (parameters.kwarg != nullptr);
+    record.args_in_order.reserve(count);
+    record.args.reserve(count);
+    for (const divu::ParameterRef ref : parameters.iter()) {
       const divu::Parameter& parameter = *ref.parameter;
       const std::string_view name = parameter.name.id.as_str();
       FunctionArgAST arg{.arg_name = std::string(name),
-                         .arg_location = context.location_of(parameter),
-                         .annotation = {}};
+                         .arg_location = context.location_of(parameter)};
       if (parameter.annotation != nullptr) {
         arg.annotation = context.location_of(*parameter.annotation);
       }
@@ -140,10 +136,8 @@ ResolverAST function_record(const divu::StmtFunctionDef& function,
   } else {
     record.missing_return_annotation = header_colon(function, context);
   }
-  ReturnCollector returns;
-  divu::walk_body(returns, function.body);
-  record.return_statements.reserve(returns.returns.size());
-  for (const divu::StmtReturn* ret : returns.returns) {
+  record.return_statements.reserve(returns.size());
+  for (const divu::StmtReturn* ret : returns) {
     record.return_statements.push_back(context.location_of(*ret));
   }
   if (!function.body.empty()) {
@@ -171,7 +165,6 @@ ResolverAST function_record(const divu::StmtFunctionDef& function,
       add_dictionary_keywords(*call, context, record);
     }
   }
-  return record;
 }
 
 }  // namespace
@@ -271,9 +264,15 @@ ParsedAstFile parse_ast_file_with_feature_module(const ParsedFileCache& file,
   const NameSet resolver_names = collect_import_names_for_symbols_from_map(
       file.import_map(), kResolverModules, kResolverDecorators);
   result.functions.reserve(definitions.functions.size());
-  for (const divu::StmtFunctionDef* function : definitions.functions) {
-    result.functions.push_back(
-        function_record(*function, resolver_names, module, context));
+  for (const DefinitionCollector::Function& function : definitions.functions) {
+    const divu::StmtFunctionDef& definition = *function.definition;
+    ResolverAST& record = result.functions.emplace_back(ResolverAST{
+        .module = std::string(module),
+        .resolver_name = std::string(definition.name.id.as_str()),
+        .resolver_name_location = context.location(definition.name.range),
+    });
+    fill_function_record(definition, function.returns, resolver_names, context,
+                         record);
   }
   result.feature_classes =
       collect_feature_class_asts(file, definitions.classes, module, context);

@@ -78,7 +78,25 @@ std::optional<Location> file_location_for_range(std::string_view path,
 Range to_range(divu::TextRange range, std::string_view text,
                const divu::LineIndex& index) {
   const divu::SourceLocation start = index.line_column(range.start(), text);
-  const divu::SourceLocation end = index.line_column(range.end(), text);
+  divu::SourceLocation end;
+  const std::span<const divu::TextSize> line_starts = index.line_starts();
+  // Most ranges end on the line they start on: then the end's column is
+  // the start's plus the characters between, without a second search. A
+  // start inside a leading byte-order mark is left to line_column, which
+  // does not count the mark.
+  const bool same_line = (start.line >= line_starts.size() ||
+                          range.end() < line_starts[start.line]) &&
+                         (start.line > 1 || range.start() >= 3 ||
+                          !text.starts_with("\xEF\xBB\xBF"));
+  if (same_line) {
+    end = {
+        .line = start.line,
+        .column = start.column + divu::LineIndex::characters_between(
+                                     index.kind(), range.start(), range.end(),
+                                     text, divu::ColumnUnit::Characters)};
+  } else {
+    end = index.line_column(range.end(), text);
+  }
   return Range{.start = {.line = start.line - 1, .character = start.column - 1},
                .end = {.line = end.line - 1, .character = end.column - 1}};
 }

@@ -49,6 +49,8 @@ class OrderedMap {
     return entries_.emplace_back(std::string(key), V()).second;
   }
 
+  void reserve(std::size_t count) { entries_.reserve(count); }
+
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
   auto begin() const { return entries_.begin(); }
