@@ -9,6 +9,13 @@
 #include <string_view>
 
 namespace trelk {
+
+// Ranges print as "L:C-L:C" in failures.
+void PrintTo(const Range& range, std::ostream* out) {
+  *out << range.start.line << ":" << range.start.character << "-"
+       << range.end.line << ":" << range.end.character;
+}
+
 namespace {
 
 std::string uri_text(std::string_view path) {
@@ -171,6 +178,19 @@ TEST(ToRangeTest, ZeroBasedLinesAndCharacters) {
       // A lone "\r" ends a line.
       {.text = "ab\rcd", .start = 3, .end = 5, .range = {{1, 0}, {1, 2}}},
       {.text = "", .start = 0, .end = 0, .range = {{0, 0}, {0, 0}}},
+      // A range from the very start over a byte-order mark: the mark counts
+      // at neither end.
+      {.text = "\xEF\xBB\xBF"
+               "ab\ncd",
+       .start = 0,
+       .end = 5,
+       .range = {{0, 0}, {0, 2}}},
+      // Ranges over several lines, and one that ends where a line starts.
+      {.text = "a\xC3\xA9\nb\xC3\xA9" "c\n",
+       .start = 1,
+       .end = 8,
+       .range = {{0, 1}, {1, 3}}},
+      {.text = "ab\ncd\n", .start = 1, .end = 3, .range = {{0, 1}, {1, 0}}},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(testing::PrintToString(c.text));
