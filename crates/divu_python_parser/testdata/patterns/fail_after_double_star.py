@@ -1,0 +1,3 @@
+match x:
+    case {"a": 1, **rest, "b": 2}:
+        pass

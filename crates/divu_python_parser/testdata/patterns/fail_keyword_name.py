@@ -1,0 +1,3 @@
+match x:
+    case Point(1=2):
+        pass

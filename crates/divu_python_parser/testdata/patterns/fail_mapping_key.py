@@ -1,0 +1,3 @@
+match x:
+    case {x: 1, "a": 2}:
+        pass

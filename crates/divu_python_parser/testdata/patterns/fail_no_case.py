@@ -1,0 +1,2 @@
+match x:
+    pass

@@ -1,0 +1,3 @@
+match x:
+    case Point(x=1, 2):
+        pass
