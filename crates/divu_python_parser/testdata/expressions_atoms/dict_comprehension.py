@@ -1,0 +1,1 @@
+{k: v for k, v in items if k}

@@ -1,0 +1,1 @@
+f(x for x in y, 1)

@@ -1,0 +1,1 @@
+[*a for a in b]

@@ -1,0 +1,1 @@
+(x async for x in y)

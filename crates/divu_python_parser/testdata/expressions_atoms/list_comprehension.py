@@ -1,0 +1,1 @@
+[x for x in y if a if b for z in x]

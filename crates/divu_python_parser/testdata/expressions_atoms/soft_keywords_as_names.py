@@ -1,0 +1,1 @@
+match.type(case)[type]
