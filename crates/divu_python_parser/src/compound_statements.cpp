@@ -60,21 +60,6 @@ std::span<Stmt*> parse_else_block(Parser& parser) {
   return parser.parse_body(Clause::Else);
 }
 
-// The version gate on starred elements of an unparenthesized iterable,
-// `for x in *a, *b:`.
-void check_for_iterable_unpacking(Parser& parser, const Expr* iter) {
-  if (!is_unparenthesized_tuple(iter)) {
-    return;
-  }
-  for (const Expr* element : iter->as<ExprTuple>().elts) {
-    if (element->is<ExprStarred>()) {
-      parser.add_unsupported_syntax_error(
-          UnsupportedSyntaxKind::UnparenthesizedForIterableUnpacking,
-          element->range);
-    }
-  }
-}
-
 // One handler of a try statement, with whether it was written `except*`.
 struct ParsedHandler {
   ExceptHandler* handler;
@@ -324,7 +309,12 @@ Stmt* Parser::parse_for_statement(TextSize start) {
   validate_assignment_target(target);
   expect(TokenKind::In);
   Expr* iter = parse_expression_list(kStarredContext).expr;
-  check_for_iterable_unpacking(*this, iter);
+  check_tuple_unpacking(
+      iter,
+      UnsupportedSyntaxErrorKind{
+          .kind = UnsupportedSyntaxKind::UnparenthesizedForIterableUnpacking,
+          .variant = 0,
+          .description = {}});
   expect(TokenKind::Colon);
   std::span<Stmt*> body = parse_body(Clause::For);
   std::span<Stmt*> orelse = parse_else_block(*this);

@@ -1,0 +1,2 @@
+class C[]: pass
+def f[T: ](): pass

@@ -1,0 +1,2 @@
+for f() in y:
+    pass

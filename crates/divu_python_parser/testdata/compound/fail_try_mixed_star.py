@@ -1,0 +1,6 @@
+try:
+    pass
+except A:
+    pass
+except* B:
+    pass

@@ -1,0 +1,5 @@
+try:
+    pass
+else:
+    pass
+x

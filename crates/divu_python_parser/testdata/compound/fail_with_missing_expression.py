@@ -1,0 +1,3 @@
+with :
+    pass
+x

@@ -1,0 +1,2 @@
+with a, b,:
+    pass

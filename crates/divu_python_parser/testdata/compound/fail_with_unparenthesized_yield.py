@@ -1,0 +1,3 @@
+def f():
+    with (open(f) as g, yield x):
+        pass
