@@ -41,9 +41,13 @@
 //     Parses FILE as a module and prints its tree dump and first error the
 //     same way, without the NUL line.
 //
-// Scripts depend on this output; keep it stable.
+// Scripts depend on this output; keep it stable. Exit status: 0; 1 when a
+// file had errors or could not be read; 2 for a usage error; 3 when standard
+// output could not take what was written (a full disk, a closed pipe).
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <expected>
 #include <fstream>
 #include <iostream>
@@ -72,6 +76,25 @@ int usage() {
                "--comments FILE | --expression-trees FILE | --module-tree "
                "FILE\n";
   return 2;
+}
+
+// The exit status when standard output cannot take the report: a script that
+// reads it must not see success.
+constexpr int kOutputFailed = 3;
+
+// Writes `out` to standard output and flushes it, so that every failure
+// shows here and not at exit. Returns false, after saying why on standard
+// error, when either step fails.
+bool write_output(std::string_view out) {
+  errno = 0;
+  if (std::fwrite(out.data(), 1, out.size(), stdout) == out.size() &&
+      std::fflush(stdout) == 0) {
+    return true;
+  }
+  const int error = errno;
+  std::cerr << "parse_check: cannot write standard output: "
+            << (error != 0 ? std::strerror(error) : "write failed") << "\n";
+  return false;
 }
 
 bool read_file(const char* path, std::string* text) {
@@ -241,7 +264,9 @@ int check_files(std::span<char* const> paths) {
       line.append(": ok");
     }
     line.push_back('\n');
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    if (!write_output(line)) {
+      return kOutputFailed;
+    }
   }
   return all_ok ? 0 : 1;
 }
@@ -282,6 +307,5 @@ int main(int argc, char** argv) {
   } else {
     print_comments(text, out);
   }
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  return 0;
+  return write_output(out) ? 0 : kOutputFailed;
 }
