@@ -9,6 +9,10 @@ namespace trelk::py {
 
 namespace {
 
+// 2^16 items: a reservation for a length that Python code reports, at most
+// 2 MiB of strings.
+constexpr std::size_t kMaxReservedItems = std::size_t{1} << 16;
+
 void raise_type_error(const std::string& message) {
   PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(
       message.data(), static_cast<Py_ssize_t>(message.size())));
@@ -170,13 +174,16 @@ bool to_text_list(PyObject* object, std::vector<std::string>& texts) {
     return false;
   }
   texts.clear();
-  // The length only sizes the list; an object that cannot tell it is still
-  // read to the end of its iteration.
+  // The length only sizes the list, and is the object's word: one that
+  // cannot tell it, or tells too much, is still read to the end of its
+  // iteration. What is reserved up front is capped, so that a length of
+  // 2**40 or sys.maxsize for one item costs nothing; a longer list grows.
   const Py_ssize_t length = PyObject_Size(object);
   if (length < 0) {
     PyErr_Clear();
   } else {
-    texts.reserve(static_cast<std::size_t>(length));
+    texts.reserve(
+        std::min(static_cast<std::size_t>(length), kMaxReservedItems));
   }
   PyRef iterator = PyRef::steal(PyObject_GetIter(object));
   if (!iterator) {

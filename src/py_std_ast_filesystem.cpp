@@ -80,7 +80,24 @@ PyObject* filesystem_read_to_string(PyObject* self, PyObject* const* args,
       return nullptr;
     }
     const StdAstFileSystem& filesystem = *as_filesystem(self)->filesystem;
-    auto text = without_gil([&] { return filesystem.read_to_string(path); });
+    // After a signal interrupts the read, the handlers run with the lock
+    // taken back, as in the interpreter's own I/O: Ctrl-C on a FIFO that
+    // blocks is its KeyboardInterrupt, not a false I/O failure, and is not
+    // held back until the writer closes. A handler that raised ends the read
+    // with its exception, which stays set for this thread; otherwise the call
+    // is retried.
+    bool handler_raised = false;
+    const GoOnAfterSignal go_on = [&handler_raised] {
+      const PyGILState_STATE lock = PyGILState_Ensure();
+      handler_raised = PyErr_CheckSignals() < 0;
+      PyGILState_Release(lock);
+      return !handler_raised;
+    };
+    auto text =
+        without_gil([&] { return filesystem.read_to_string(path, go_on); });
+    if (handler_raised) {
+      return nullptr;
+    }
     if (!text) {
       raise_io_error(text.error());
       return nullptr;

@@ -60,16 +60,41 @@ IoError os_error(int error_number) {
   return IoError{.os_error = error_number, .text = os_error_text(error_number)};
 }
 
+// Runs `call`, a system call that returns -1 and sets errno when it fails,
+// again after each interruption by a signal for as long as `go_on` agrees.
+// Returns its last result, with errno EINTR when `go_on` declined.
+template <typename Call>
+auto retry_after_signals(const GoOnAfterSignal& go_on, Call call) {
+  while (true) {
+    const auto result = call();
+    if (result >= 0 || errno != EINTR) {
+      return result;
+    }
+    // `go_on` may run code of any kind, which may change errno.
+    if (!go_on()) {
+      errno = EINTR;
+      return result;
+    }
+  }
+}
+
 }  // namespace
 
 std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
     std::string_view path) const {
+  return read_to_string(path, [] { return true; });
+}
+
+std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
+    std::string_view path, const GoOnAfterSignal& go_on) const {
   if (path.find('\0') != std::string_view::npos) {
     return std::unexpected(
         IoError{.text = "file name contained an unexpected NUL byte"});
   }
   const std::string c_path(path);
-  FileDescriptor fd(::open(c_path.c_str(), O_RDONLY | O_CLOEXEC));
+  FileDescriptor fd(retry_after_signals(go_on, [&c_path] {
+    return ::open(c_path.c_str(), O_RDONLY | O_CLOEXEC);
+  }));
   if (fd.get() < 0) {
     return std::unexpected(os_error(errno));
   }
@@ -81,11 +106,9 @@ std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
   }
   char chunk[64 * 1024];
   while (true) {
-    const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
+    const ssize_t got = retry_after_signals(
+        go_on, [&fd, &chunk] { return ::read(fd.get(), chunk, sizeof chunk); });
     if (got < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
       return std::unexpected(os_error(errno));
     }
     if (got == 0) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <expected>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,6 +17,12 @@ struct IoError {
   int os_error = 0;
   std::string text;
 };
+
+// Asked on the reading thread when a signal interrupted a system call of a
+// read: true retries the call, false gives the read up with the
+// interruption's IoError (EINTR, "Interrupted system call (os error 4)"). It
+// lets a caller run its signal handlers, which this layer knows nothing of.
+using GoOnAfterSignal = std::function<bool()>;
 
 // The way source analysis reaches source files. Implementations are shared
 // between caches, indexes and threads through std::shared_ptr, and must be
@@ -42,9 +49,16 @@ class StdAstFileSystem final : public AstFileSystem {
   explicit StdAstFileSystem(std::vector<std::string> files);
 
   // Reads `path` exactly as given (relative to the working directory), with
-  // every byte kept, a byte-order mark included.
+  // every byte kept, a byte-order mark included. A call interrupted by a
+  // signal is retried.
   [[nodiscard]] std::expected<std::string, IoError> read_to_string(
       std::string_view path) const override;
+
+  // Reads as above, but asks `go_on` whether to retry each call that a signal
+  // interrupted; opening a FIFO that has no writer, or reading one whose
+  // writer writes nothing, blocks until a signal or the writer.
+  [[nodiscard]] std::expected<std::string, IoError> read_to_string(
+      std::string_view path, const GoOnAfterSignal& go_on) const;
 
   [[nodiscard]] std::expected<std::vector<std::string>, IoError> all_files()
       const override;

@@ -1,9 +1,19 @@
 #include "ast_filesystem.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace trelk {
@@ -57,6 +67,139 @@ TEST(StdAstFileSystemTest, EmptyListServesNothing) {
 
 TEST(OsErrorTextTest, DescriptionThenNumber) {
   EXPECT_EQ(os_error_text(2), "No such file or directory (os error 2)");
+}
+
+// A FIFO in a new temporary directory; both are removed with it.
+class Fifo {
+ public:
+  Fifo() {
+    char pattern[] = "/tmp/trelk_fifo_XXXXXX";
+    if (mkdtemp(pattern) != nullptr) {
+      directory_ = pattern;
+      path_ = directory_ + "/pipe.py";
+      if (mkfifo(path_.c_str(), 0600) != 0) {
+        path_.clear();
+      }
+    }
+  }
+  Fifo(const Fifo&) = delete;
+  Fifo& operator=(const Fifo&) = delete;
+  ~Fifo() {
+    if (!path_.empty()) {
+      unlink(path_.c_str());
+    }
+    if (!directory_.empty()) {
+      rmdir(directory_.c_str());
+    }
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string directory_;
+  std::string path_;
+};
+
+// SIGUSR1 with a handler that does nothing, installed without SA_RESTART so
+// that it interrupts a blocked open() or read(), as the interpreter's own
+// handlers do. The previous action comes back with the destructor.
+class InterruptingSignal {
+ public:
+  InterruptingSignal() {
+    struct sigaction action = {};
+    action.sa_handler = [](int) {};
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    installed_ = sigaction(SIGUSR1, &action, &previous_) == 0;
+  }
+  InterruptingSignal(const InterruptingSignal&) = delete;
+  InterruptingSignal& operator=(const InterruptingSignal&) = delete;
+  ~InterruptingSignal() {
+    if (installed_) {
+      sigaction(SIGUSR1, &previous_, nullptr);
+    }
+  }
+  bool installed() const { return installed_; }
+
+ private:
+  struct sigaction previous_ = {};
+  bool installed_ = false;
+};
+
+// A read blocked on a FIFO, in open() (no writer yet) or in read() (a writer
+// that writes nothing), is interrupted by signals until it asks whether to go
+// on. Declining ends it with EINTR's error; going on retries the call, and the
+// read then takes what the writer writes. Every wait is bounded: if no
+// interruption is asked about within 10 s, the writer ends the read itself.
+TEST(StdAstFileSystemSignalTest, AsksWhetherToGoOnAfterEachInterruption) {
+  struct Case {
+    std::string_view label;
+    bool blocked_in_read;
+    bool go_on;
+  };
+  constexpr Case kCases[] = {
+      {.label = "open, give up", .blocked_in_read = false, .go_on = false},
+      {.label = "open, go on", .blocked_in_read = false, .go_on = true},
+      {.label = "read, give up", .blocked_in_read = true, .go_on = false},
+      {.label = "read, go on", .blocked_in_read = true, .go_on = true},
+  };
+  const InterruptingSignal signal;
+  ASSERT_TRUE(signal.installed());
+  const StdAstFileSystem fs({});
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.label);
+    const Fifo fifo;
+    ASSERT_FALSE(fifo.path().empty());
+    std::atomic<int> asked = 0;
+    std::atomic<bool> done = false;
+    const pthread_t reader = pthread_self();
+    std::thread writer([&] {
+      int fd = -1;
+      if (c.blocked_in_read) {
+        // Returns once the reader has opened its end.
+        fd = ::open(fifo.path().c_str(), O_WRONLY | O_CLOEXEC);
+      }
+      const auto deadline =
+          std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (asked.load() == 0 && !done.load() &&
+             std::chrono::steady_clock::now() < deadline) {
+        pthread_kill(reader, SIGUSR1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      if (c.go_on || asked.load() == 0) {
+        if (fd < 0) {
+          // Blocks until the reader is back in open(), or, when it was never
+          // interrupted, opens at once beside it.
+          fd = ::open(fifo.path().c_str(),
+                      (asked.load() == 0 ? O_NONBLOCK : 0) | O_WRONLY);
+        }
+        if (c.go_on && fd >= 0) {
+          EXPECT_EQ(::write(fd, "x = 1\n", 6), 6);
+        }
+      } else {
+        while (!done.load()) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+      }
+      if (fd >= 0) {
+        ::close(fd);
+      }
+    });
+    const auto text = fs.read_to_string(fifo.path(), [&] {
+      asked.fetch_add(1);
+      return c.go_on;
+    });
+    done.store(true);
+    writer.join();
+    EXPECT_GE(asked.load(), 1);
+    if (c.go_on) {
+      ASSERT_TRUE(text.has_value()) << text.error().text;
+      EXPECT_EQ(*text, "x = 1\n");
+    } else {
+      ASSERT_FALSE(text.has_value());
+      EXPECT_EQ(text.error().os_error, EINTR);
+      EXPECT_EQ(text.error().text, "Interrupted system call (os error 4)");
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,274 @@
+"""The module and its tools under adverse conditions: a heap that runs out,
+an object that misreports its length, signals during a blocked read, and
+output that cannot be written. Each would otherwise give a wrong result,
+an internal failure, a lost interrupt or a failure reported as success.
+
+The memory and signal cases run in a child process, so that a limit or a
+handler cannot touch this runner, and a child that hangs is ended by its
+timeout."""
+
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import textwrap
+import unittest
+
+from trelk_rs import StdAstFileSystem
+
+
+def run_child(script, *args, timeout=120):
+    completed = subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(script), *args],
+        capture_output=True, text=True, timeout=timeout, env=dict(os.environ))
+    return completed
+
+
+class MemoryLimitTest(unittest.TestCase):
+    # Sweeps the headroom left under RLIMIT_AS from nothing up to more than a
+    # call needs, in steps small enough to land inside every allocation of
+    # the call. The name, "aB" 16 Ki times, is the shortest whose strings
+    # leave the heap's free lists, so that ICU's own failures show. Each step
+    # must give the whole text or MemoryError.
+    SWEEP = """
+        import json, resource, sys
+        import trelk_rs
+
+        count = 16384
+        name = "aB" * count
+        calls = {
+            "to_snake_case": (lambda: trelk_rs.to_snake_case(name),
+                              "a_b" * count),
+            "build_namespaced_name": (
+                lambda: trelk_rs.build_namespaced_name(name, "N"),
+                "a_b" * count + "::N"),
+        }
+        # The patterns are compiled outside the limit: ICU's RegexPattern
+        # dereferences a null pointer when one allocation of its own fails.
+        trelk_rs.to_snake_case("aBc")
+        page = resource.getpagesize()
+        _, hard = resource.getrlimit(resource.RLIMIT_AS)
+        step, steps = 6144, 128
+        outcomes = {}
+        for label, (call, expected) in calls.items():
+            seen = []
+            for index in range(steps):
+                with open("/proc/self/statm") as statm:
+                    used = int(statm.read().split()[0]) * page
+                resource.setrlimit(resource.RLIMIT_AS,
+                                   (used + index * step, hard))
+                try:
+                    try:
+                        result = call()
+                    finally:
+                        resource.setrlimit(resource.RLIMIT_AS, (hard, hard))
+                    outcome = ("right" if result == expected
+                               else "wrong text of %d characters" % len(result))
+                except MemoryError:
+                    outcome = "MemoryError"
+                except BaseException as error:
+                    outcome = "%s: %s" % (type(error).__name__, error)
+                if not seen or seen[-1][0] != outcome:
+                    seen.append([outcome, 0])
+                seen[-1][1] += 1
+            outcomes[label] = seen
+        print(json.dumps(outcomes))
+    """
+
+    def test_every_limit_gives_the_whole_text_or_memory_error(self):
+        completed = run_child(self.SWEEP)
+        self.assertEqual(completed.returncode, 0, completed.stderr)
+        outcomes = json.loads(completed.stdout)
+        for label, runs in outcomes.items():
+            with self.subTest(label):
+                kinds = {outcome for outcome, _ in runs}
+                self.assertLessEqual(kinds, {"right", "MemoryError"}, runs)
+                # The sweep reached both: too little memory, and enough.
+                self.assertIn("MemoryError", kinds, runs)
+                self.assertEqual(runs[-1][0], "right", runs)
+
+
+class MisreportedLengthTest(unittest.TestCase):
+    def test_length_only_sizes_the_list(self):
+        class Files:
+            def __init__(self, length):
+                self.length = length
+
+            def __len__(self):
+                return self.length
+
+            def __getitem__(self, index):
+                if index == 0:
+                    return "a.py"
+                raise IndexError(index)
+
+        cases = [
+            (2**40, "a length no heap can reserve"),
+            (sys.maxsize, "a length past what a vector can hold"),
+            (2**64, "a length that does not fit an index"),
+            (0, "a length that tells too little"),
+        ]
+        for length, label in cases:
+            with self.subTest(label):
+                self.assertEqual(StdAstFileSystem(Files(length)).all_files(),
+                                 ["a.py"])
+
+
+class InterruptedReadTest(unittest.TestCase):
+    # A read blocked on a FIFO, in open() (no writer) or in read() (a writer
+    # that writes nothing), gets a signal sent from a timer thread to the main
+    # thread. A handler that raises ends the read with its exception (Ctrl-C's
+    # KeyboardInterrupt, not an OSError, and not held back until the writer
+    # closes); one that returns runs during the read, which goes on and takes
+    # what the writer then writes. Every wait of the writer is bounded at 5 s
+    # and recorded: one that gives up shows a handler or an exception held
+    # back until the writer acted.
+    SCENARIOS = """
+        import errno, json, os, signal, sys, threading, time
+        import trelk_rs
+
+        filesystem = trelk_rs.StdAstFileSystem([])
+        main = threading.main_thread().ident
+        directory = sys.argv[1]
+
+        def open_writer(fifo, give_up):
+            # Opens without blocking once a reader is there.
+            deadline = time.monotonic() + 5
+            while not give_up.is_set() and time.monotonic() < deadline:
+                try:
+                    return os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+                except OSError as error:
+                    if error.errno != errno.ENXIO:
+                        raise
+                time.sleep(0.01)
+            return None
+
+        def scenario(blocked_in, handler):
+            fifo = os.path.join(directory, blocked_in + "-" + handler + ".py")
+            os.mkfifo(fifo)
+            finished = threading.Event()
+            handled = threading.Event()
+            # Whether each wait of the writer saw its event in time.
+            waits = []
+            if handler == "raises":
+                number = signal.SIGINT
+                signal.signal(number, signal.default_int_handler)
+            else:
+                number = signal.SIGUSR1
+                signal.signal(number, lambda signum, frame: handled.set())
+
+            def writer():
+                fd = None
+                if blocked_in == "read":
+                    fd = os.open(fifo, os.O_WRONLY)
+                time.sleep(0.3)
+                signal.pthread_kill(main, number)
+                if handler == "returns":
+                    # The handler must run while the read still waits.
+                    waits.append(handled.wait(5))
+                    if fd is None:
+                        fd = open_writer(fifo, finished)
+                        waits.append(fd is not None)
+                    if fd is not None:
+                        os.write(fd, b"written after the signal")
+                else:
+                    # The read must end without the writer closing.
+                    waits.append(finished.wait(5))
+                if fd is not None:
+                    os.close(fd)
+
+            thread = threading.Thread(target=writer, daemon=True)
+            thread.start()
+            outcome, late = "interrupted before an outcome", False
+            try:
+                try:
+                    outcome = filesystem.read_to_string(fifo)
+                except KeyboardInterrupt:
+                    outcome = "KeyboardInterrupt"
+                except OSError as error:
+                    outcome = "OSError: %s" % error
+                finished.set()
+                # A signal whose handler did not run during the call runs here.
+                time.sleep(0.1)
+            except KeyboardInterrupt:
+                late = True
+            finished.set()
+            thread.join(10)
+            signal.signal(signal.SIGINT, signal.default_int_handler)
+            signal.signal(signal.SIGUSR1, signal.SIG_DFL)
+            return {"outcome": outcome, "late interrupt": late,
+                    "writer's waits": waits}
+
+        results = {}
+        for blocked_in in ("open", "read"):
+            for handler in ("raises", "returns"):
+                results[blocked_in + ", handler " + handler] = scenario(
+                    blocked_in, handler)
+        print(json.dumps(results))
+    """
+
+    def test_signal_handlers_run_during_a_blocked_read(self):
+        with tempfile.TemporaryDirectory() as directory:
+            completed = run_child(self.SCENARIOS, directory, timeout=60)
+        self.assertEqual(completed.returncode, 0, completed.stderr)
+        results = json.loads(completed.stdout)
+        expected = {
+            "open, handler raises": {"outcome": "KeyboardInterrupt",
+                                     "late interrupt": False,
+                                     "writer's waits": [True]},
+            "open, handler returns": {"outcome": "written after the signal",
+                                      "late interrupt": False,
+                                      "writer's waits": [True, True]},
+            "read, handler raises": {"outcome": "KeyboardInterrupt",
+                                     "late interrupt": False,
+                                     "writer's waits": [True]},
+            "read, handler returns": {"outcome": "written after the signal",
+                                      "late interrupt": False,
+                                      "writer's waits": [True]},
+        }
+        self.assertEqual(results.keys(), expected.keys())
+        for label, result in results.items():
+            with self.subTest(label):
+                self.assertEqual(result, expected[label])
+
+
+@unittest.skipUnless(os.path.exists("/dev/full"), "needs /dev/full")
+class ParseCheckOutputTest(unittest.TestCase):
+    # parse_check ends with status 3 and says why on standard error when its
+    # output cannot be written; 1 would mean that a file had errors.
+    def setUp(self):
+        self.tool = os.environ.get("TRELK_PARSE_CHECK")
+        if not self.tool:
+            self.skipTest("TRELK_PARSE_CHECK is not set")
+        self.directory = tempfile.TemporaryDirectory()
+        self.source = os.path.join(self.directory.name, "f.py")
+        with open(self.source, "w") as file:
+            file.write("x = 'a'  # c\n")
+
+    def tearDown(self):
+        self.directory.cleanup()
+
+    def run_tool(self, mode, stdout):
+        return subprocess.run([self.tool, *mode, self.source], stdout=stdout,
+                              stderr=subprocess.PIPE, text=True, timeout=60)
+
+    def test_a_failed_write_is_a_failure(self):
+        modes = [["--tokens"], ["--strings"], ["--comments"],
+                 ["--module-tree"], []]
+        for mode in modes:
+            with self.subTest(mode=mode):
+                with open("/dev/full", "w") as full:
+                    completed = self.run_tool(mode, full)
+                self.assertEqual(completed.returncode, 3, completed.stderr)
+                self.assertEqual(
+                    completed.stderr,
+                    "parse_check: cannot write standard output: "
+                    "No space left on device\n")
+                written = self.run_tool(mode, subprocess.PIPE)
+                self.assertEqual(written.returncode, 0, written.stderr)
+                self.assertNotEqual(written.stdout, "")
+
+
+if __name__ == "__main__":
+    unittest.main()
