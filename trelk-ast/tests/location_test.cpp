@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "type_parsing.h"
+
 namespace trelk {
 
 // Ranges print as "L:C-L:C" in failures.
@@ -131,6 +133,20 @@ TEST_F(RelativePathTest, UnresolvablePathsGiveNoLocation) {
   }
 }
 
+TEST_F(RelativePathTest, AnExtractionResolvesItsFileOnce) {
+  auto file = ParsedFileCache::parse("link/a.py", "def f(x): return x\n");
+  ASSERT_TRUE(file.has_value());
+  const ParsedAstFile extracted =
+      parse_ast_file_with_feature_module(**file, "a");
+  ASSERT_EQ(extracted.functions.size(), 1u);
+  const ResolverAST& function = extracted.functions[0];
+  const std::string expected =
+      "file://" + (root_ / "real%20dir" / "a.py").string();
+  EXPECT_EQ(function.resolver_name_location.uri.as_str(), expected);
+  EXPECT_EQ(function.args.find("x")->arg_location.uri.as_str(), expected);
+  EXPECT_EQ(function.body->uri.as_str(), expected);
+}
+
 TEST(FileLocationTest, CarriesTheRangeAndTheUri) {
   const Range range{.start = {.line = 1, .character = 2},
                     .end = {.line = 3, .character = 4}};
@@ -186,7 +202,8 @@ TEST(ToRangeTest, ZeroBasedLinesAndCharacters) {
        .end = 5,
        .range = {{0, 0}, {0, 2}}},
       // Ranges over several lines, and one that ends where a line starts.
-      {.text = "a\xC3\xA9\nb\xC3\xA9" "c\n",
+      {.text = "a\xC3\xA9\nb\xC3\xA9"
+               "c\n",
        .start = 1,
        .end = 8,
        .range = {{0, 1}, {1, 3}}},
