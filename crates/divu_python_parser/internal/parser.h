@@ -313,7 +313,12 @@ class Parser {
   // been consumed.
   class NestingScope {
    public:
-    explicit NestingScope(Parser& parser);
+    explicit NestingScope(Parser& parser) : parser_(parser), ok_(true) {
+      if (++parser_.nesting_ > kMaxNesting) [[unlikely]] {
+        ok_ = false;
+        parser_.overflow_nesting();
+      }
+    }
     ~NestingScope() { --parser_.nesting_; }
     NestingScope(const NestingScope&) = delete;
     NestingScope& operator=(const NestingScope&) = delete;
@@ -470,6 +475,8 @@ class Parser {
   friend class ParserProgress;
   // Consumes every token up to EndOfFile.
   void skip_to_end();
+  // Records that the nesting bound was passed and consumes the rest.
+  void overflow_nesting();
 
   TokenSource tokens_;
   std::vector<ParseError> errors_;

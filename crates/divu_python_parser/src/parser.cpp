@@ -222,16 +222,11 @@ void Parser::skip_to_end() {
   }
 }
 
-Parser::NestingScope::NestingScope(Parser& parser)
-    : parser_(parser), ok_(true) {
-  if (++parser_.nesting_ > kMaxNesting) [[unlikely]] {
-    ok_ = false;
-    parser_.add_error(
-        ParseErrorType::other(
-            "Parser stack overflowed - Python source too complex to parse"),
-        parser_.current_token_range());
-    parser_.skip_to_end();
-  }
+void Parser::overflow_nesting() {
+  add_error(ParseErrorType::other(
+                "Parser stack overflowed - Python source too complex to parse"),
+            current_token_range());
+  skip_to_end();
 }
 
 }  // namespace divu
