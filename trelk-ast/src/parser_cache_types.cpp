@@ -22,8 +22,8 @@ ImportMap build_import_map(std::span<divu::Stmt* const> body) {
 
 std::expected<std::shared_ptr<const ParsedFileCache>, std::string>
 ParsedFileCache::parse(std::string path, std::string source_text) {
-  auto file = std::make_shared<ParsedFileCache>(Token{}, std::move(path),
-                                                std::move(source_text));
+  std::shared_ptr<ParsedFileCache> file(
+      new ParsedFileCache(std::move(path), std::move(source_text)));
   // Parse the text where it now lives: the tree keeps views into it.
   auto parsed = divu::parse_module(file->source_text_);
   if (!parsed) {

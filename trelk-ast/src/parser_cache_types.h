@@ -43,14 +43,9 @@ class ParsedFileCache {
   const divu::CommentRanges& comment_ranges() const { return comment_ranges_; }
 
  private:
-  struct Token {};
-
- public:
-  // For make_shared only: use parse().
-  ParsedFileCache(Token, std::string path, std::string source_text)
+  ParsedFileCache(std::string path, std::string source_text)
       : path_(std::move(path)), source_text_(std::move(source_text)) {}
 
- private:
   std::string path_;
   // Never changed after construction: the tree's names view its bytes.
   std::string source_text_;
