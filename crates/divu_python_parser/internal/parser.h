@@ -138,8 +138,10 @@ class TokenSource {
  private:
   // Appends trivia until the current token is not trivia.
   void skip_trivia();
+  void push(Token token);
 
   Lexer lexer_;
+  std::size_t source_size_;
   std::vector<Token> tokens_;
 };
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -8,25 +9,36 @@ namespace divu {
 
 TokenSource::TokenSource(std::string_view source, Mode mode,
                          TextSize start_offset)
-    : lexer_(source, mode, start_offset) {
-  // About one token per five bytes of Python; reserving avoids most of the
-  // vector's regrowth copies on the hot path.
+    : lexer_(source, mode, start_offset), source_size_(source.size()) {
+  // Real code has about one token per six bytes, so this is enough for
+  // nearly every file and the list never moves.
   tokens_.reserve(source.size() / 5 + 16);
   lexer_.next_token();
   skip_trivia();
 }
 
+void TokenSource::push(Token token) {
+  if (tokens_.size() == tokens_.capacity()) [[unlikely]] {
+    // A text denser than the estimate: make room once for at most one
+    // token per byte still to come, instead of doubling, so that the list
+    // and its copy together stay near the text's size in tokens.
+    const std::size_t rest = source_size_ - token.range.start();
+    tokens_.reserve(std::max(tokens_.size() + rest + 64,
+                             tokens_.capacity() + tokens_.capacity() / 4));
+  }
+  tokens_.push_back(token);
+}
+
 void TokenSource::skip_trivia() {
   while (is_trivia(lexer_.current_kind())) {
-    tokens_.push_back(Token{lexer_.current_range(), lexer_.current_flags(),
-                            lexer_.current_kind()});
+    push(Token{lexer_.current_range(), lexer_.current_flags(),
+               lexer_.current_kind()});
     lexer_.next_token();
   }
 }
 
 void TokenSource::bump(TokenKind kind) {
-  tokens_.push_back(
-      Token{lexer_.current_range(), lexer_.current_flags(), kind});
+  push(Token{lexer_.current_range(), lexer_.current_flags(), kind});
   lexer_.next_token();
   skip_trivia();
 }
