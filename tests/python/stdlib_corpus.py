@@ -25,12 +25,13 @@ def map_files(function, files):
         yield from pool.map(function, files, chunksize=16)
 
 
-def compare_corpus(compare_file):
+def compare_corpus(compare_file, items=None):
     """Runs compare_file over the whole standard library and adds up its
     results. compare_file(path) returns (status, count, count, differences);
     the result is (files, statuses counted, the two count totals, every
-    difference)."""
-    files = stdlib_files()
+    difference). With `items`, compare_file is given each of them in place
+    of the library's paths."""
+    files = stdlib_files() if items is None else items
     statuses = collections.Counter()
     totals = [0, 0]
     diffs = []

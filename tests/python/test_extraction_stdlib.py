@@ -34,7 +34,7 @@ import tempfile
 import unittest
 import warnings
 
-from stdlib_corpus import STDLIB, map_files, stdlib_files
+from stdlib_corpus import STDLIB, compare_corpus, stdlib_files
 
 EXTRACT_DUMP = os.environ.get("TRELK_EXTRACT_DUMP")
 LINE_BREAK = re.compile(r"\r\n|\r|\n")
@@ -193,39 +193,40 @@ def compare_file(item):
     return "compared", len(expected), parameters, diffs
 
 
+def run_extract_dump(test, root, files, scratch):
+    """Runs extract_dump over `files` of the project at `root`, its list
+    written into the directory `scratch`: the run's summary line, checked to
+    report no internal failure, and each file's dump lines by path."""
+    listing = os.path.join(scratch, "trelk_files.txt")
+    with open(listing, "w") as f:
+        f.write("\n".join(files) + "\n")
+    try:
+        run = subprocess.run([EXTRACT_DUMP, "--root", root, "--files-from",
+                              listing], capture_output=True)
+    finally:
+        os.unlink(listing)
+    test.assertEqual(run.returncode, 0, run.stderr)
+    summary = run.stderr.decode().strip().splitlines()[-1]
+    test.assertIn(" panics 0 ", summary)
+    dumps = {}
+    lines = None
+    for line in run.stdout.decode("utf-8").splitlines():
+        if line.startswith("file "):
+            lines = dumps.setdefault(line[5:], [])
+        else:
+            lines.append(line)
+    return summary, dumps
+
+
 @unittest.skipUnless(EXTRACT_DUMP, "TRELK_EXTRACT_DUMP is not set")
 class ExtractionStdlibTest(unittest.TestCase):
     def test_functions_match_cpython(self):
         files = stdlib_files()
-        with tempfile.NamedTemporaryFile("w", suffix=".txt",
-                                         delete=False) as listing:
-            listing.write("\n".join(files) + "\n")
-        try:
-            run = subprocess.run(
-                [EXTRACT_DUMP, "--root", STDLIB, "--files-from",
-                 listing.name], capture_output=True)
-        finally:
-            os.unlink(listing.name)
-        self.assertEqual(run.returncode, 0, run.stderr)
-        summary = run.stderr.decode().strip().splitlines()[-1]
+        with tempfile.TemporaryDirectory() as scratch:
+            summary, dumps = run_extract_dump(self, STDLIB, files, scratch)
         print(f"\nextraction: {summary}")
-        self.assertIn(" panics 0 ", summary)
-        dumps = {}
-        lines = None
-        for line in run.stdout.decode("utf-8").splitlines():
-            if line.startswith("file "):
-                lines = dumps.setdefault(line[5:], [])
-            else:
-                lines.append(line)
-        statuses = {}
-        compared = parameters = 0
-        diffs = []
-        for status, functions, params, found in map_files(
-                compare_file, [(path, dumps[path]) for path in files]):
-            statuses[status] = statuses.get(status, 0) + 1
-            compared += functions
-            parameters += params
-            diffs.extend(found)
+        _, statuses, (compared, parameters), diffs = compare_corpus(
+            compare_file, [(path, dumps[path]) for path in files])
         print(f"files by status: {statuses}; functions compared: {compared}; "
               f"parameters compared: {parameters}")
         self.assertGreater(compared, 50000)

@@ -25,13 +25,12 @@ Known, intended differences (the only normalisations applied):
 import ast
 import os
 import re
-import subprocess
 import tempfile
 import unittest
 import warnings
 
-from stdlib_corpus import STDLIB, map_files, stdlib_files
-from test_extraction_stdlib import Source, location
+from stdlib_corpus import STDLIB, compare_corpus, stdlib_files
+from test_extraction_stdlib import Source, location, run_extract_dump
 
 EXTRACT_DUMP = os.environ.get("TRELK_EXTRACT_DUMP")
 CLASS_LINE = re.compile(r"^([ \t]*)class ", re.M)
@@ -203,32 +202,10 @@ class FeatureExtractionStdlibTest(unittest.TestCase):
                 with open(out, "w", encoding="utf-8", newline="") as f:
                     f.write(rewrite(text))
                 files.append(out)
-            listing = os.path.join(corpus, "files.txt")
-            with open(listing, "w") as f:
-                f.write("\n".join(files) + "\n")
-            run = subprocess.run([EXTRACT_DUMP, "--root", corpus,
-                                  "--files-from", listing],
-                                 capture_output=True)
-            self.assertEqual(run.returncode, 0, run.stderr)
-            summary = run.stderr.decode().strip().splitlines()[-1]
+            summary, dumps = run_extract_dump(self, corpus, files, corpus)
             print(f"\nextraction: {summary}")
-            self.assertIn(" panics 0 ", summary)
-            dumps = {}
-            lines = None
-            for line in run.stdout.decode("utf-8").splitlines():
-                if line.startswith("file "):
-                    lines = dumps.setdefault(line[5:], [])
-                else:
-                    lines.append(line)
-            statuses = {}
-            compared = fields = 0
-            diffs = []
-            for status, classes, count, found in map_files(
-                    compare_file, [(path, dumps[path]) for path in files]):
-                statuses[status] = statuses.get(status, 0) + 1
-                compared += classes
-                fields += count
-                diffs.extend(found)
+            _, statuses, (compared, fields), diffs = compare_corpus(
+                compare_file, [(path, dumps[path]) for path in files])
         print(f"files by status: {statuses}; classes compared: {compared}; "
               f"fields compared: {fields}")
         self.assertGreater(compared, 10000)
