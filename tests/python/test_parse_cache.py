@@ -93,6 +93,33 @@ class ParseCacheTest(unittest.TestCase):
         self.assertEqual(second.exception.args, (message,))
         self.assertIsNot(type(second.exception), FileNotFoundError)
 
+    def test_read_failures_carry_the_file_systems_text(self):
+        not_utf8 = self.path("pkg/latin1.py")
+        with open(not_utf8, "wb") as f:
+            f.write(b"x = '\xe9'\n")
+        directory = self.path("pkg")
+        cases = [
+            (not_utf8, "stream did not contain valid UTF-8"),
+            ("a\0b.py", "file name contained an unexpected NUL byte"),
+            (directory, "Is a directory (os error 21)"),
+            ("", "No such file or directory (os error 2)"),
+        ]
+        cache = self.cache()
+        for path, error in cases:
+            with self.subTest(path=path):
+                with self.assertRaises(ValueError) as raised:
+                    cache.get_parsed_file(path)
+                self.assertEqual(raised.exception.args,
+                                 (f"Failed to read {path}: {error}",))
+
+    def test_text_is_returned_as_read(self):
+        path = self.path("pkg/bom.py")
+        text = "\ufeff# c\r\nfrom a import b\rx = 1\n"
+        with open(path, "w", encoding="utf-8", newline="") as f:
+            f.write(text)
+        self.assertEqual(self.cache().get_parsed_file(path),
+                         (path, text, {"a": {"b": ["b"]}}))
+
     def test_parse_failure_is_kept_even_after_the_file_is_repaired(self):
         cache = self.cache()
         bad = self.path("pkg/bad.py")
