@@ -358,6 +358,8 @@ Stmt* Parser::parse_try_statement() {
     }
   }
 
+  const std::optional<TextRange> else_keyword =
+      at(TokenKind::Else) ? std::optional(current_token_range()) : std::nullopt;
   std::span<Stmt*> orelse = parse_else_block(*this);
   std::span<Stmt*> finalbody;
   const bool has_finally = eat(TokenKind::Finally);
@@ -370,10 +372,12 @@ Stmt* Parser::parse_try_statement() {
                 current_token_range());
     }
   }
-  if (!has_finally && !has_handlers) {
+  // An `else` block needs handlers, with or without a `finally` block:
+  // `try: ... else: ... finally: ...` is a syntax error in Python too.
+  if (!has_handlers && (!has_finally || else_keyword)) {
     add_error(ParseErrorType::other(
                   "Expected `except` or `finally` after `try` block"),
-              current_token_range());
+              has_finally ? *else_keyword : current_token_range());
   }
 
   auto* stmt = make<StmtTry>(node_range(start));

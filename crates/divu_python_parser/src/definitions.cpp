@@ -203,6 +203,21 @@ TypeParam* parse_type_param(Parser& parser) {
   return param;
 }
 
+// A call may take one generator without parentheses of its own,
+// `f(x for x in y)`; a class may not, as in Python, where `class C(x for x
+// in y):` is a syntax error. The argument list reports the generator when
+// other arguments or a trailing comma stand beside it.
+void check_class_bases(Parser& parser, const Arguments& arguments) {
+  if (arguments.args.size() != 1 || !arguments.keywords.empty()) {
+    return;
+  }
+  const auto* generator = arguments.args.front()->dyn_cast<ExprGenerator>();
+  if (generator != nullptr && !generator->parenthesized) {
+    parser.add_error(ParseErrorKind::UnparenthesizedGeneratorExpression,
+                     generator->range);
+  }
+}
+
 // The type parameters of a definition, with the gate of their list.
 TypeParams* parse_definition_type_params(Parser& parser) {
   TypeParams* type_params = parser.try_parse_type_params();
@@ -286,6 +301,7 @@ Stmt* Parser::parse_class_definition(std::span<Decorator> decorators,
   Arguments* arguments = nullptr;
   if (at(TokenKind::Lpar)) {
     arguments = arena().make<Arguments>(parse_arguments());
+    check_class_bases(*this, *arguments);
   }
   expect(TokenKind::Colon);
   std::span<Stmt*> body = parse_body(Clause::Class);

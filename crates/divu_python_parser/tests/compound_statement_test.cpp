@@ -79,6 +79,11 @@ TEST(CompoundStatementTest, TryMessages) {
        .errors = {"Expected `except` or `finally` after `try` block at byte "
                   "range 12..13"}},
       {.source = "try:\n  pass\nfinally:\n  pass\n", .errors = {}},
+      // An `else` block needs handlers even when a `finally` block follows,
+      // as in Python.
+      {.source = "try:\n  pass\nelse:\n  pass\nfinally:\n  pass\n",
+       .errors = {"Expected `except` or `finally` after `try` block at byte "
+                  "range 12..16"}},
   });
 }
 
@@ -255,6 +260,15 @@ TEST(DefinitionTest, Messages) {
       {.source = "class C[T: int = str, *Ts = *tuple[int], **P = [int]](B):"
                  " pass\n",
        .errors = {}},
+      // A class's bases are no call: a lone generator needs parentheses
+      // of its own, as in Python.
+      {.source = "class C(x for x in y): pass\n",
+       .errors = {"Unparenthesized generator expression cannot be used here "
+                  "at byte range 8..20"}},
+      {.source = "class C((x for x in y)): pass\n", .errors = {}},
+      {.source = "class C(x for x in y, z): pass\n",
+       .errors = {"Unparenthesized generator expression cannot be used here "
+                  "at byte range 8..20"}},
       {.source = "class C[T(B): pass\n",
        .errors = {"Expected `]`, found `(` at byte range 9..10"}},
   });
