@@ -34,12 +34,12 @@ PyObject* panic_exception_type() {
   });
 }
 
-[[noreturn]] void fail_creating_result() {
+}  // namespace
+
+void fail_creating_result() {
   PyErr_WriteUnraisable(nullptr);
   fail_invariant("failed to create a Python object for a result");
 }
-
-}  // namespace
 
 void raise_with_message(PyObject* type, std::string_view message) noexcept {
   PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(

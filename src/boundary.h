@@ -77,5 +77,8 @@ PyObject* guarded(Body&& body) noexcept {
 [[nodiscard]] PyRef new_str(std::string_view text);
 [[nodiscard]] PyRef new_int(int64_t value);
 [[nodiscard]] PyRef new_str_list(const std::vector<std::string>& texts);
+// The same end for a result object that a caller failed to create: reports
+// the pending exception as unraisable, then throws InvariantFailure.
+[[noreturn]] void fail_creating_result();
 
 }  // namespace trelk::py

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "ast_filesystem.h"
+#include "ast_types.h"
 
 // The class objects of the module. Each getter creates its class on first
 // need and keeps it for the life of the process; it returns a borrowed
@@ -14,6 +15,16 @@ namespace trelk::py {
 
 PyTypeObject* std_ast_filesystem_type();
 PyTypeObject* ast_file_parser_cache_type();
+PyTypeObject* feature_field_ast_type();
+PyTypeObject* feature_class_ast_type();
+PyTypeObject* function_arg_ast_type();
+PyTypeObject* resolver_ast_type();
+PyTypeObject* ast_project_index_type();
+
+// A new object of the record class of the same name, owning `record`: a new
+// reference, or nullptr with the interpreter's exception set.
+[[nodiscard]] PyObject* new_record_object(FeatureClassAST record);
+[[nodiscard]] PyObject* new_record_object(ResolverAST record);
 
 // Converts an optional `filesystem` argument: nullptr (not given) and None
 // leave `filesystem` empty; an instance of StdAstFileSystem gives its shared

@@ -34,6 +34,11 @@ struct Registration {
 const Registration kRegistrations[] = {
     {.name = "StdAstFileSystem", .class_object = std_ast_filesystem_type},
     {.name = "AstFileParserCache", .class_object = ast_file_parser_cache_type},
+    {.name = "FeatureFieldAST", .class_object = feature_field_ast_type},
+    {.name = "FeatureClassAST", .class_object = feature_class_ast_type},
+    {.name = "FunctionArgAST", .class_object = function_arg_ast_type},
+    {.name = "ResolverAST", .class_object = resolver_ast_type},
+    {.name = "AstProjectIndex", .class_object = ast_project_index_type},
     {.name = "parse_duration_ms", .function = &parse_duration_ms_def},
     {.name = "parse_duration_s", .function = &parse_duration_s_def},
     {.name = "seconds_to_duration_string",

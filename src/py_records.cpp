@@ -1,0 +1,304 @@
+// The four read-only record classes FeatureFieldAST, FeatureClassAST,
+// FunctionArgAST and ResolverAST. They share one shape, so they share one
+// implementation: an object owning one record, and a getter per field that
+// converts the field anew on every read. Each class is then only its table
+// of properties and its type specification.
+
+#include <atomic>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "boundary.h"
+#include "classes.h"
+#include "once_object.h"
+
+namespace trelk::py {
+
+namespace {
+
+template <class Record>
+struct PyRecord {
+  PyObject_HEAD Record record;
+};
+
+template <class Record>
+const Record& record_of(PyObject* self) {
+  return reinterpret_cast<PyRecord<Record>*>(self)->record;
+}
+
+PyTypeObject* class_of(const FeatureFieldAST&) {
+  return feature_field_ast_type();
+}
+PyTypeObject* class_of(const FeatureClassAST&) {
+  return feature_class_ast_type();
+}
+PyTypeObject* class_of(const FunctionArgAST&) {
+  return function_arg_ast_type();
+}
+PyTypeObject* class_of(const ResolverAST&) { return resolver_ast_type(); }
+
+// A new object of the record's class owning `record`, or an empty reference
+// with the interpreter's exception set.
+template <class Record>
+PyRef make_record(Record record) {
+  PyTypeObject* type = class_of(record);
+  if (type == nullptr) {
+    return {};
+  }
+  PyRef self = PyRef::steal(type->tp_alloc(type, 0));
+  if (!self) {
+    return {};
+  }
+  new (&reinterpret_cast<PyRecord<Record>*>(self.get())->record)
+      Record(std::move(record));
+  return self;
+}
+
+template <class Record>
+void record_dealloc(PyObject* self) {
+  reinterpret_cast<PyRecord<Record>*>(self)->record.~Record();
+  PyTypeObject* type = Py_TYPE(self);
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+// Conversions of one field into new Python objects. Each returns a new
+// reference, or an empty one with an exception set when a record object
+// could not be made; a str, tuple, list or dict that cannot be made ends the
+// call as an internal failure.
+
+PyRef checked(PyObject* object) {
+  if (object == nullptr) {
+    fail_creating_result();
+  }
+  return PyRef::steal(object);
+}
+
+PyRef to_python(const std::string& text) { return new_str(text); }
+
+// (start line, start character, end line, end character); the URI is left
+// behind.
+PyRef to_python(const Location& location) {
+  const Range& range = location.range;
+  PyRef tuple = checked(PyTuple_New(4));
+  const std::uint32_t numbers[] = {range.start.line, range.start.character,
+                                   range.end.line, range.end.character};
+  for (Py_ssize_t i = 0; i < 4; ++i) {
+    PyTuple_SET_ITEM(tuple.get(), i, new_int(numbers[i]).release());
+  }
+  return tuple;
+}
+
+PyRef to_python(const FeatureFieldAST& field) { return make_record(field); }
+PyRef to_python(const FunctionArgAST& arg) { return make_record(arg); }
+
+template <class T>
+PyRef to_python(const std::optional<T>& value) {
+  if (!value) {
+    return PyRef::borrow(Py_None);
+  }
+  return to_python(*value);
+}
+
+template <class T>
+PyRef to_python(const std::vector<T>& items) {
+  PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(items.size())));
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    PyRef item = to_python(items[i]);
+    if (!item) {
+      return {};
+    }
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());
+  }
+  return list;
+}
+
+template <class V>
+PyRef to_python(const OrderedMap<V>& map) {
+  PyRef dict = checked(PyDict_New());
+  for (const auto& [key, value] : map) {
+    PyRef item = to_python(value);
+    if (!item) {
+      return {};
+    }
+    if (PyDict_SetItem(dict.get(), new_str(key).get(), item.get()) < 0) {
+      fail_creating_result();
+    }
+  }
+  return dict;
+}
+
+template <class T>
+struct MemberOf;
+template <class Record, class Field>
+struct MemberOf<Field Record::*> {
+  using type = Record;
+};
+
+template <auto Member>
+PyObject* get_field(PyObject* self, void*) {
+  using Record = typename MemberOf<decltype(Member)>::type;
+  return guarded(
+      [&] { return to_python(record_of<Record>(self).*Member).release(); });
+}
+
+// A read-only property without documentation.
+template <auto Member>
+constexpr PyGetSetDef property(const char* name) {
+  return {.name = name,
+          .get = get_field<Member>,
+          .set = nullptr,
+          .doc = nullptr,
+          .closure = nullptr};
+}
+
+template <class Record>
+constexpr PyType_Spec record_spec(const char* name, PyType_Slot* slots) {
+  // No constructor and no documentation: the objects are made only by this
+  // module, and calling the class is the interpreter's TypeError.
+  return {.name = name,
+          .basicsize = sizeof(PyRecord<Record>),
+          .itemsize = 0,
+          .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+          .slots = slots};
+}
+
+PyTypeObject* record_type(std::atomic<PyObject*>& cell, PyType_Spec& spec) {
+  return reinterpret_cast<PyTypeObject*>(
+      once_object(cell, [&] { return PyType_FromSpec(&spec); }));
+}
+
+// FeatureFieldAST
+
+PyGetSetDef kFeatureFieldProperties[] = {
+    property<&FeatureFieldAST::field_name>("field_name"),
+    property<&FeatureFieldAST::field_name_location>("field_name_location"),
+    property<&FeatureFieldAST::comment>("comment"),
+    property<&FeatureFieldAST::description>("description"),
+    property<&FeatureFieldAST::owner>("owner"),
+    property<&FeatureFieldAST::tags>("tags"),
+    property<&FeatureFieldAST::annotation>("annotation"),
+    property<&FeatureFieldAST::feature_call>("feature_call"),
+    property<&FeatureFieldAST::kwarg_names>("kwarg_names"),
+    property<&FeatureFieldAST::kwargs>("kwargs"),
+    {},
+};
+
+PyType_Slot kFeatureFieldSlots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(record_dealloc<FeatureFieldAST>)},
+    {Py_tp_getset, kFeatureFieldProperties},
+    {0, nullptr},
+};
+
+PyType_Spec kFeatureFieldSpec = record_spec<FeatureFieldAST>(
+    "builtins.FeatureFieldAST", kFeatureFieldSlots);
+
+// FeatureClassAST
+
+PyGetSetDef kFeatureClassProperties[] = {
+    property<&FeatureClassAST::module>("module"),
+    property<&FeatureClassAST::namespace_name>("namespace"),
+    property<&FeatureClassAST::class_name>("class_name"),
+    property<&FeatureClassAST::source>("source"),
+    property<&FeatureClassAST::class_name_location>("class_name_location"),
+    property<&FeatureClassAST::class_definition_location>(
+        "class_definition_location"),
+    property<&FeatureClassAST::decorator_location>("decorator_location"),
+    property<&FeatureClassAST::kwarg_names>("kwarg_names"),
+    property<&FeatureClassAST::kwargs>("kwargs"),
+    property<&FeatureClassAST::fields>("fields"),
+    property<&FeatureClassAST::annotations>("annotations"),
+    {},
+};
+
+PyType_Slot kFeatureClassSlots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(record_dealloc<FeatureClassAST>)},
+    {Py_tp_getset, kFeatureClassProperties},
+    {0, nullptr},
+};
+
+PyType_Spec kFeatureClassSpec = record_spec<FeatureClassAST>(
+    "builtins.FeatureClassAST", kFeatureClassSlots);
+
+// FunctionArgAST
+
+PyGetSetDef kFunctionArgProperties[] = {
+    property<&FunctionArgAST::arg_name>("arg_name"),
+    property<&FunctionArgAST::arg_location>("arg_location"),
+    property<&FunctionArgAST::annotation>("annotation"),
+    {},
+};
+
+PyType_Slot kFunctionArgSlots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(record_dealloc<FunctionArgAST>)},
+    {Py_tp_getset, kFunctionArgProperties},
+    {0, nullptr},
+};
+
+PyType_Spec kFunctionArgSpec =
+    record_spec<FunctionArgAST>("builtins.FunctionArgAST", kFunctionArgSlots);
+
+// ResolverAST
+
+PyGetSetDef kResolverProperties[] = {
+    property<&ResolverAST::module>("module"),
+    property<&ResolverAST::resolver_name>("resolver_name"),
+    property<&ResolverAST::resolver_name_location>("resolver_name_location"),
+    property<&ResolverAST::decorator_location>("decorator_location"),
+    property<&ResolverAST::kwarg_names>("kwarg_names"),
+    property<&ResolverAST::kwargs>("kwargs"),
+    property<&ResolverAST::kwarg_dict_key_names>("kwarg_dict_key_names"),
+    property<&ResolverAST::kwarg_dict_values>("kwarg_dict_values"),
+    property<&ResolverAST::args_in_order>("args_in_order"),
+    property<&ResolverAST::args>("args"),
+    property<&ResolverAST::return_annotation>("return_annotation"),
+    property<&ResolverAST::missing_return_annotation>(
+        "missing_return_annotation"),
+    property<&ResolverAST::return_statements>("return_statements"),
+    property<&ResolverAST::body>("body"),
+    property<&ResolverAST::return_arg>("return_arg"),
+    {},
+};
+
+PyType_Slot kResolverSlots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(record_dealloc<ResolverAST>)},
+    {Py_tp_getset, kResolverProperties},
+    {0, nullptr},
+};
+
+PyType_Spec kResolverSpec =
+    record_spec<ResolverAST>("builtins.ResolverAST", kResolverSlots);
+
+}  // namespace
+
+PyTypeObject* feature_field_ast_type() {
+  static std::atomic<PyObject*> type{nullptr};
+  return record_type(type, kFeatureFieldSpec);
+}
+
+PyTypeObject* feature_class_ast_type() {
+  static std::atomic<PyObject*> type{nullptr};
+  return record_type(type, kFeatureClassSpec);
+}
+
+PyTypeObject* function_arg_ast_type() {
+  static std::atomic<PyObject*> type{nullptr};
+  return record_type(type, kFunctionArgSpec);
+}
+
+PyTypeObject* resolver_ast_type() {
+  static std::atomic<PyObject*> type{nullptr};
+  return record_type(type, kResolverSpec);
+}
+
+PyObject* new_record_object(FeatureClassAST record) {
+  return make_record(std::move(record)).release();
+}
+
+PyObject* new_record_object(ResolverAST record) {
+  return make_record(std::move(record)).release();
+}
+
+}  // namespace trelk::py

@@ -1,0 +1,446 @@
+#include "project_index.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <latch>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "invariant.h"
+#include "stack_thread.h"
+
+namespace trelk {
+namespace {
+
+// Texts in memory, absolute paths under /r so that locations need no file
+// system. Records which thread read which path, in order; a read can be
+// made to break an invariant or to exhaust the heap, once.
+class FakeFileSystem final : public AstFileSystem {
+ public:
+  std::expected<std::string, IoError> read_to_string(
+      std::string_view path) const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string key(path);
+    reads_.push_back({.path = key, .thread = std::this_thread::get_id()});
+    if (broken_.erase(key) != 0) {
+      fail_invariant("reading broke");
+    }
+    if (out_of_memory_.erase(key) != 0) {
+      throw std::bad_alloc();
+    }
+    const auto found = texts_.find(key);
+    if (found == texts_.end()) {
+      return std::unexpected(IoError{
+          .os_error = 2, .text = "No such file or directory (os error 2)"});
+    }
+    return found->second;
+  }
+
+  std::expected<std::vector<std::string>, IoError> all_files() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> paths;
+    for (const auto& [path, text] : texts_) {
+      paths.push_back(path);
+    }
+    return paths;
+  }
+
+  void put(std::string path, std::string text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    texts_[std::move(path)] = std::move(text);
+  }
+  void break_next_read_of(std::string path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    broken_.insert(std::move(path));
+  }
+  void exhaust_heap_on_next_read_of(std::string path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    out_of_memory_.insert(std::move(path));
+  }
+
+  struct Read {
+    std::string path;
+    std::thread::id thread;
+  };
+  std::vector<Read> reads() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reads_;
+  }
+  int reads_of(std::string_view path) const {
+    int count = 0;
+    for (const Read& read : reads()) {
+      count += read.path == path;
+    }
+    return count;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, std::string> texts_;
+  mutable std::set<std::string> broken_;
+  mutable std::set<std::string> out_of_memory_;
+  mutable std::vector<Read> reads_;
+};
+
+// "/r/f0.py", "/r/f1.py", ...: each defines a function named after its
+// file.
+std::vector<std::string> numbered_files(FakeFileSystem& fs, int count) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < count; ++i) {
+    paths.push_back("/r/f" + std::to_string(i) + ".py");
+    fs.put(paths.back(), "def f" + std::to_string(i) + "():\n    pass\n");
+  }
+  return paths;
+}
+
+// A launcher that keeps the workers instead of starting them, so that a
+// test can run each one itself, on its own thread, and see its share.
+struct HeldWorkers {
+  std::vector<std::function<void()>> workers;
+
+  AstProjectIndex::WorkerLauncher launcher(std::size_t processors) {
+    return {.processors = processors,
+            .start_thread = [this](std::function<void()> work)
+                -> std::expected<void, std::string> {
+              workers.push_back(std::move(work));
+              return {};
+            }};
+  }
+};
+
+// A launcher that starts real detached threads with 2 MiB stacks and
+// counts down `ended` as each worker finishes, so that a test can wait for
+// workers that nothing else waits for.
+AstProjectIndex::WorkerLauncher counting_launcher(
+    std::size_t processors, std::shared_ptr<std::latch> ended,
+    std::shared_ptr<std::atomic<int>> started) {
+  return {.processors = processors,
+          .start_thread = [ended, started](std::function<void()> work) {
+            started->fetch_add(1);
+            return start_detached_thread(kThreadStackSize,
+                                         [ended, work = std::move(work)] {
+                                           work();
+                                           ended->count_down();
+                                         });
+          }};
+}
+
+class ProjectIndexTest : public testing::Test {
+ protected:
+  AstProjectIndex make_index(std::vector<std::string> files) {
+    return AstProjectIndex::with_filesystem("/r", std::move(files), fs_);
+  }
+
+  std::shared_ptr<FakeFileSystem> fs_ = std::make_shared<FakeFileSystem>();
+};
+
+TEST_F(ProjectIndexTest, WorkersTakeTheFilesAtTheirStripe) {
+  struct Case {
+    int files;
+    std::size_t processors;
+    std::size_t workers;
+  };
+  constexpr Case kCases[] = {
+      {.files = 3, .processors = 8, .workers = 3},
+      {.files = 10, .processors = 4, .workers = 4},
+      {.files = 5, .processors = 0, .workers = 1},
+      {.files = 1, .processors = 8, .workers = 1},
+      {.files = 7, .processors = 7, .workers = 7},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.files << " files on " << c.processors << " processors");
+    fs_ = std::make_shared<FakeFileSystem>();
+    const std::vector<std::string> paths = numbered_files(*fs_, c.files);
+    HeldWorkers held;
+    make_index(paths).nonblocking_start_index(held.launcher(c.processors));
+    ASSERT_EQ(held.workers.size(), c.workers);
+    for (std::size_t k = 0; k < held.workers.size(); ++k) {
+      const std::size_t before = fs_->reads().size();
+      std::thread(held.workers[k]).join();
+      const auto reads = fs_->reads();
+      std::vector<std::string> share;
+      for (std::size_t i = before; i < reads.size(); ++i) {
+        share.push_back(reads[i].path);
+      }
+      std::vector<std::string> expected;
+      for (std::size_t i = k; i < paths.size(); i += c.workers) {
+        expected.push_back(paths[i]);
+      }
+      EXPECT_EQ(share, expected) << "worker " << k;
+    }
+  }
+}
+
+TEST_F(ProjectIndexTest,
+       TenFilesOnFourProcessorsGiveWorkerOneFilesOneFiveNine) {
+  const std::vector<std::string> paths = numbered_files(*fs_, 10);
+  HeldWorkers held;
+  const AstProjectIndex index = make_index(paths);
+  index.nonblocking_start_index(held.launcher(4));
+  ASSERT_EQ(held.workers.size(), 4u);
+  std::thread(held.workers[1]).join();
+  std::vector<std::string> share;
+  for (const auto& read : fs_->reads()) {
+    share.push_back(read.path);
+  }
+  EXPECT_EQ(share,
+            (std::vector<std::string>{"/r/f1.py", "/r/f5.py", "/r/f9.py"}));
+  // The results stay in the index: a query reads nothing again.
+  EXPECT_TRUE(index.function_ast_in_file("/r/f5.py", "f5").has_value());
+  EXPECT_EQ(fs_->reads().size(), 3u);
+}
+
+TEST_F(ProjectIndexTest, APathListedTwiceIsStripedTwiceAndComputedOnce) {
+  fs_->put("/r/a.py", "def a():\n    pass\n");
+  fs_->put("/r/b.py", "def b():\n    pass\n");
+  HeldWorkers held;
+  make_index({"/r/a.py", "/r/b.py", "/r/a.py"})
+      .nonblocking_start_index(held.launcher(2));
+  ASSERT_EQ(held.workers.size(), 2u);
+  std::thread(held.workers[1]).join();
+  std::thread(held.workers[0]).join();
+  EXPECT_EQ(fs_->reads_of("/r/a.py"), 1);
+  EXPECT_EQ(fs_->reads_of("/r/b.py"), 1);
+}
+
+TEST_F(ProjectIndexTest, IndexingStartsAtMostOnceEvenFromManyThreads) {
+  const std::vector<std::string> paths = numbered_files(*fs_, 6);
+  const AstProjectIndex index = make_index(paths);
+  auto ended = std::make_shared<std::latch>(3);
+  auto started = std::make_shared<std::atomic<int>>(0);
+  const auto launcher = counting_launcher(3, ended, started);
+  std::vector<std::thread> callers;
+  for (int i = 0; i < 8; ++i) {
+    callers.emplace_back([&] { index.nonblocking_start_index(launcher); });
+  }
+  for (std::thread& caller : callers) {
+    caller.join();
+  }
+  ended->wait();
+  index.nonblocking_start_index(launcher);
+  EXPECT_EQ(started->load(), 3);
+  for (const std::string& path : paths) {
+    EXPECT_EQ(fs_->reads_of(path), 1) << path;
+  }
+}
+
+TEST_F(ProjectIndexTest, AnEmptyListStartsNothing) {
+  HeldWorkers held;
+  const AstProjectIndex index = make_index({});
+  index.nonblocking_start_index(held.launcher(4));
+  index.nonblocking_start_index(held.launcher(4));
+  EXPECT_TRUE(held.workers.empty());
+  EXPECT_FALSE(index.feature_class_ast("a", "A").has_value());
+  EXPECT_FALSE(index.function_ast("a", "f").has_value());
+  EXPECT_FALSE(index.resolver_ast("a", "r").has_value());
+  EXPECT_TRUE(fs_->reads().empty());
+}
+
+TEST_F(ProjectIndexTest, AThreadThatCannotStartEndsTheStartWithAPanic) {
+  const std::vector<std::string> paths = numbered_files(*fs_, 4);
+  const AstProjectIndex index = make_index(paths);
+  std::vector<std::function<void()>> kept;
+  const AstProjectIndex::WorkerLauncher failing_second = {
+      .processors = 4,
+      .start_thread =
+          [&](std::function<void()> work) -> std::expected<void, std::string> {
+        if (!kept.empty()) {
+          return std::unexpected("Resource temporarily unavailable");
+        }
+        kept.push_back(std::move(work));
+        return {};
+      }};
+  try {
+    index.nonblocking_start_index(failing_second);
+    ADD_FAILURE() << "no panic";
+  } catch (const InvariantFailure& failure) {
+    EXPECT_EQ(failure.message(),
+              "failed to spawn thread: Resource temporarily unavailable");
+  }
+  // The worker started before runs its share; later calls start nothing.
+  ASSERT_EQ(kept.size(), 1u);
+  index.nonblocking_start_index(failing_second);
+  EXPECT_EQ(kept.size(), 1u);
+  std::thread(kept[0]).join();
+  EXPECT_EQ(fs_->reads().size(), 1u);
+  EXPECT_EQ(fs_->reads()[0].path, "/r/f0.py");
+}
+
+TEST_F(ProjectIndexTest, AFailingWorkerReportsAndLeavesItsShareToQueries) {
+  struct Case {
+    std::string_view name;
+    void (FakeFileSystem::*fail)(std::string);
+    std::string_view report;
+    // The stored result of the file that failed, afterwards.
+    bool poisoned;
+  };
+  const Case kCases[] = {
+      {.name = "broken invariant",
+       .fail = &FakeFileSystem::break_next_read_of,
+       .report = "trelk_rs: background indexing worker stopped: reading "
+                 "broke\n",
+       .poisoned = true},
+      {.name = "exhausted heap",
+       .fail = &FakeFileSystem::exhaust_heap_on_next_read_of,
+       .report = "trelk_rs: background indexing worker stopped: memory "
+                 "allocation failed\n",
+       .poisoned = false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    fs_ = std::make_shared<FakeFileSystem>();
+    // Worker 0 of 2 takes f0, f2, f4; worker 1 takes f1, f3, f5 and fails
+    // on f1.
+    const std::vector<std::string> paths = numbered_files(*fs_, 6);
+    (fs_.get()->*c.fail)("/r/f1.py");
+    const AstProjectIndex index = make_index(paths);
+    auto ended = std::make_shared<std::latch>(2);
+    testing::internal::CaptureStderr();
+    index.nonblocking_start_index(
+        counting_launcher(2, ended, std::make_shared<std::atomic<int>>(0)));
+    ended->wait();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.report);
+    for (const char* path : {"/r/f0.py", "/r/f2.py", "/r/f4.py", "/r/f1.py"}) {
+      EXPECT_EQ(fs_->reads_of(path), 1) << path;
+    }
+    EXPECT_EQ(fs_->reads_of("/r/f3.py"), 0);
+    EXPECT_EQ(fs_->reads_of("/r/f5.py"), 0);
+
+    // The rest of the share is computed on demand; the worker's failure
+    // changed nothing for the other files.
+    EXPECT_TRUE(index.function_ast("f5", "f5").has_value());
+    EXPECT_EQ(fs_->reads_of("/r/f3.py"), 1);
+    EXPECT_EQ(fs_->reads_of("/r/f5.py"), 1);
+    auto failed = index.get_parsed_ast_file("/r/f1.py");
+    if (c.poisoned) {
+      ASSERT_FALSE(failed.has_value());
+      EXPECT_EQ(failed.error(), "typed AST cache lock poisoned for /r/f1.py");
+      EXPECT_FALSE(index.function_ast_in_file("/r/f1.py", "f1").has_value());
+    } else {
+      ASSERT_TRUE(failed.has_value()) << failed.error();
+      EXPECT_EQ((*failed)->functions.size(), 1u);
+    }
+  }
+}
+
+TEST_F(ProjectIndexTest, QueriesWaitForTheFileAWorkerIsComputing) {
+  const std::vector<std::string> paths = numbered_files(*fs_, 64);
+  const AstProjectIndex index = make_index(paths);
+  auto ended = std::make_shared<std::latch>(4);
+  index.nonblocking_start_index(
+      counting_launcher(4, ended, std::make_shared<std::atomic<int>>(0)));
+  // Queries run from the last file back, meeting the workers halfway.
+  std::vector<std::thread> queries;
+  for (int t = 0; t < 2; ++t) {
+    queries.emplace_back([&] {
+      for (int i = static_cast<int>(paths.size()) - 1; i >= 0; --i) {
+        const std::string name = "f" + std::to_string(i);
+        auto found = index.function_ast_in_file(paths[i], name);
+        ASSERT_TRUE(found.has_value()) << name;
+        EXPECT_EQ(found->module, name);
+      }
+    });
+  }
+  for (std::thread& query : queries) {
+    query.join();
+  }
+  ended->wait();
+  for (const std::string& path : paths) {
+    EXPECT_EQ(fs_->reads_of(path), 1) << path;
+  }
+}
+
+TEST_F(ProjectIndexTest, TheWorkersKeepTheIndexAliveAfterItsLastHandle) {
+  const std::vector<std::string> paths = numbered_files(*fs_, 16);
+  auto ended = std::make_shared<std::latch>(2);
+  make_index(paths).nonblocking_start_index(
+      counting_launcher(2, ended, std::make_shared<std::atomic<int>>(0)));
+  ended->wait();
+  EXPECT_EQ(fs_->reads().size(), paths.size());
+}
+
+TEST_F(ProjectIndexTest, QueriesByModuleWalkTheListInOrder) {
+  fs_->put("/r/a.py",
+           "from trelk import online\n@online\ndef r():\n    return 1\n");
+  fs_->put("/r/b.py",
+           "from trelk import online\n@online\ndef r():\n    return 2\n");
+  fs_->put("/r/bad.py", "def f(:\n");
+  const AstProjectIndex index = make_index({"/r/bad.py", "/r/a.py", "/r/b.py"});
+  auto in_b = index.resolver_ast("b", "r");
+  ASSERT_TRUE(in_b.has_value());
+  EXPECT_EQ(in_b->module, "b");
+  EXPECT_EQ(in_b->resolver_name_location.range.start,
+            (Position{.line = 2, .character = 4}));
+  // a.py was computed on the way, once.
+  EXPECT_EQ(fs_->reads_of("/r/a.py"), 1);
+  EXPECT_EQ(index.resolver_ast("a", "r")->module, "a");
+  EXPECT_EQ(fs_->reads_of("/r/a.py"), 1);
+  EXPECT_FALSE(index.resolver_ast("c", "r").has_value());
+  EXPECT_FALSE(index.function_ast("a", "missing").has_value());
+
+  // The file with a syntax error is passed over, with its failure kept.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    auto bad = index.get_parsed_ast_file("/r/bad.py");
+    ASSERT_FALSE(bad.has_value());
+    EXPECT_TRUE(bad.error().starts_with("Failed to parse /r/bad.py: "))
+        << bad.error();
+  }
+  EXPECT_EQ(fs_->reads_of("/r/bad.py"), 1);
+  EXPECT_FALSE(index.function_ast_in_file("/r/bad.py", "f").has_value());
+}
+
+TEST_F(ProjectIndexTest, AFeatureClassQueryTakesEachFilesFirstClassOfTheName) {
+  constexpr std::string_view kFeatures =
+      "from trelk.features import features\n"
+      "@features\nclass User:\n    id: int\n"
+      "@features(name=\"second\")\nclass User:\n    id: int\n";
+  fs_->put("/r/a.py", std::string(kFeatures));
+  fs_->put("/r/b.py", std::string(kFeatures));
+  const AstProjectIndex index = make_index({"/r/a.py", "/r/b.py"});
+  auto in_b = index.feature_class_ast("b", "User");
+  ASSERT_TRUE(in_b.has_value());
+  EXPECT_EQ(in_b->module, "b");
+  EXPECT_EQ(in_b->namespace_name, "user");
+  EXPECT_EQ(index.feature_class_ast_in_file("/r/a.py", "User")->namespace_name,
+            "user");
+  EXPECT_FALSE(index.feature_class_ast("c", "User").has_value());
+  EXPECT_FALSE(index.feature_class_ast_in_file("/r/a.py", "Other"));
+}
+
+TEST_F(ProjectIndexTest, QueriesByFileReadAnyPathAndFindNestedFunctions) {
+  fs_->put("/r/elsewhere.py",
+           "class C:\n    def m(self):\n        def inner():\n            "
+           "pass\n"
+           "def m():\n    pass\n");
+  const AstProjectIndex index = make_index({});
+  auto method = index.function_ast_in_file("/r/elsewhere.py", "m");
+  ASSERT_TRUE(method.has_value());
+  // The method comes first in the list of functions.
+  EXPECT_EQ(method->args_in_order, std::vector<std::string>{"self"});
+  EXPECT_TRUE(index.function_ast_in_file("/r/elsewhere.py", "inner"));
+  EXPECT_FALSE(index.resolver_ast_in_file("/r/elsewhere.py", "m"));
+  EXPECT_FALSE(index.function_ast_in_file("/r/missing.py", "m"));
+  EXPECT_EQ(index.get_parsed_ast_file("/r/missing.py").error(),
+            "Failed to read /r/missing.py: No such file or directory (os "
+            "error 2)");
+}
+
+TEST(ProjectIndexOverStdFileSystemTest, KeepsTheListAsGiven) {
+  const AstProjectIndex index("/r", {"b.py", "a.txt", "b.py"});
+  EXPECT_EQ(index.files(), (std::vector<std::string>{"b.py", "a.txt", "b.py"}));
+}
+
+TEST(AvailableProcessorsTest, CountsAtLeastOne) {
+  EXPECT_GE(available_processors(), 1u);
+  EXPECT_LE(available_processors(),
+            std::max(1u, std::thread::hardware_concurrency()));
+}
+
+}  // namespace
+}  // namespace trelk
