@@ -43,6 +43,15 @@ bool is_unmarked(const ParsedExpr& parsed, NodeKind kind) {
   return !parsed.is_parenthesized && parsed.expr->kind() == kind;
 }
 
+// Where a node whose first child is `first` begins: a missing expression's
+// placeholder sits at the end of the token before it, which may lie before
+// the start noted at the current token (`x[ **a:]`), and a node must hold
+// its children.
+TextSize start_with(TextSize start, const Expr* first) {
+  return first != nullptr && first->range.start() < start ? first->range.start()
+                                                          : start;
+}
+
 bool at_comprehension(const Parser& parser) {
   return parser.at(TokenKind::For) || parser.at(TokenKind::Async);
 }
@@ -139,7 +148,7 @@ ExprGenerator* parse_generator_expression(Parser& parser, Expr* elt,
     parser.expect(TokenKind::Rpar);
   }
   ExprGenerator* generator =
-      parser.make<ExprGenerator>(parser.node_range(start));
+      parser.make<ExprGenerator>(parser.node_range(start_with(start, elt)));
   generator->elt = elt;
   generator->generators = generators;
   generator->parenthesized = own_parens;
@@ -179,7 +188,11 @@ Expr* parse_slice(Parser& parser) {
   if (parser.eat(TokenKind::Colon) && !parser.at_ts(kIndexEnd)) {
     step = parser.parse_conditional_expression_or_higher().expr;
   }
-  ExprSlice* slice = parser.make<ExprSlice>(parser.node_range(start));
+  const Expr* first = lower != nullptr   ? lower
+                      : upper != nullptr ? upper
+                                         : step;
+  ExprSlice* slice =
+      parser.make<ExprSlice>(parser.node_range(start_with(start, first)));
   slice->lower = lower;
   slice->upper = upper;
   slice->step = step;
@@ -209,11 +222,13 @@ ExprSubscript* parse_subscript(Parser& parser, Expr* value, TextSize start) {
         Expr* element = parse_slice(parser);
         elts.push(element);
       });
-      tuple = parser.make<ExprTuple>(parser.node_range(slice_start));
+      tuple = parser.make<ExprTuple>(
+          parser.node_range(start_with(slice_start, first)));
       tuple->elts = elts.finish();
     } else if (first->is<ExprStarred>()) {
       // `x[*a]` indexes with a tuple of one element.
-      tuple = parser.make<ExprTuple>(parser.node_range(slice_start));
+      tuple = parser.make<ExprTuple>(
+          parser.node_range(start_with(slice_start, first)));
       tuple->elts = parser.arena().make_list<Expr*>(1);
       tuple->elts[0] = first;
     }
@@ -459,7 +474,9 @@ ParsedExpr Parser::parse_atom_and_postfix(OperatorPrecedence level,
                                           ExpressionContext) {
   const TextSize start = current_token_start();
   const ParsedExpr atom = parse_atom(level);
-  return parse_postfix_expression(atom, start);
+  // A missing atom's placeholder sits at the end of the token before it:
+  // `not .b` must hold it inside the attribute.
+  return parse_postfix_expression(atom, start_with(start, atom.expr));
 }
 
 ParsedExpr Parser::parse_atom(OperatorPrecedence) {

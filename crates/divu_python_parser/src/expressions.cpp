@@ -12,6 +12,7 @@
 // counted scopes of parse_lhs_expression and
 // parse_conditional_expression_or_higher_impl.
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -298,7 +299,9 @@ ParsedExpr Parser::parse_expression_list(ExpressionContext context) {
       RecoveryContextKind::TupleElementsUnparenthesized, [&] {
         elts.push(parse_conditional_expression_or_higher_impl(context).expr);
       });
-  ExprTuple* tuple = make<ExprTuple>(node_range(start));
+  // A missing first element sits before `start` (see the binary case).
+  ExprTuple* tuple =
+      make<ExprTuple>(node_range(std::min(start, first.expr->range.start())));
   tuple->elts = elts.finish();
   tuple->ctx = ExprContext::Load;
   tuple->parenthesized = false;
@@ -320,7 +323,8 @@ ParsedExpr Parser::parse_named_expression_or_higher(ExpressionContext context) {
   set_expr_ctx(target, ExprContext::Store);
   Expr* value =
       parse_conditional_expression_or_higher_impl(ExpressionContext()).expr;
-  ExprNamed* node = make<ExprNamed>(node_range(start));
+  ExprNamed* node =
+      make<ExprNamed>(node_range(std::min(start, target->range.start())));
   node->target = target;
   node->value = value;
   add_unsupported_syntax_error(UnsupportedSyntaxKind::NamedExpression,
@@ -349,7 +353,8 @@ ParsedExpr Parser::parse_conditional_expression_or_higher_impl(
   expect(TokenKind::Else);
   Expr* orelse =
       parse_conditional_expression_or_higher_impl(ExpressionContext()).expr;
-  ExprIf* node = make<ExprIf>(node_range(start));
+  ExprIf* node =
+      make<ExprIf>(node_range(std::min(start, body.expr->range.start())));
   node->test = test;
   node->body = body.expr;
   node->orelse = orelse;
@@ -474,6 +479,9 @@ ParsedExpr Parser::parse_lhs_expression(OperatorPrecedence level,
 ParsedExpr Parser::parse_binary_expression_or_higher_recursive(
     ParsedExpr left, OperatorPrecedence level, ExpressionContext context,
     TextSize start) {
+  // A missing left operand sits at the end of the token before it, which
+  // may lie before `start`: the operation begins at its left operand.
+  start = std::min(start, left.expr->range.start());
   const bool exclude_in = context.contains(ExpressionContext::kExcludeIn);
   ParserProgress progress;
   while (true) {

@@ -579,6 +579,58 @@ TEST(AtomFieldTest, EscapeCommandsAreValuesInIpythonModeOnly) {
   }
 }
 
+// A missing operand's placeholder sits at the end of the token before it;
+// where that token is followed by space, the node that begins with the
+// missing operand still holds it (found by the expression fuzzer).
+TEST(AtomFieldTest, NodesHoldTheirMissingFirstOperands) {
+  struct Case {
+    std::string_view source;
+    std::string_view dump;
+  };
+  constexpr Case kCases[] = {
+      {.source = "not .b",
+       .dump = "ModExpression 0..6\n"
+               "  ExprUnaryOp 0..6\n"
+               "    ExprAttribute 3..6\n"
+               "      ExprName 3..3\n"
+               "      Identifier 5..6\n"},
+      {.source = "x[ **a:]",
+       .dump = "ModExpression 0..8\n"
+               "  ExprSubscript 0..8\n"
+               "    ExprName 0..1\n"
+               "    ExprSlice 2..7\n"
+               "      ExprBinOp 2..6\n"
+               "        ExprName 2..2\n"
+               "        ExprName 5..6\n"},
+      {.source = "x[ **a, b]",
+       .dump = "ModExpression 0..10\n"
+               "  ExprSubscript 0..10\n"
+               "    ExprName 0..1\n"
+               "    ExprTuple 2..9\n"
+               "      ExprBinOp 2..6\n"
+               "        ExprName 2..2\n"
+               "        ExprName 5..6\n"
+               "      ExprName 8..9\n"},
+      {.source = "[x for //x, y in z]",
+       .dump = "ModExpression 0..19\n"
+               "  ExprListComp 0..19\n"
+               "    ExprName 1..2\n"
+               "    Comprehension 3..18\n"
+               "      ExprTuple 6..13\n"
+               "        ExprBinOp 6..10\n"
+               "          ExprName 6..6\n"
+               "          ExprName 9..10\n"
+               "        ExprName 12..13\n"
+               "      ExprName 17..18\n"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.source);
+    Parsed<ModExpression> parsed = parse_expression(c.source);
+    EXPECT_FALSE(parsed.errors().empty());
+    EXPECT_EQ(dump_tree(parsed.syntax()), c.dump);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Postfix chains are loops, not nesting: no length reaches the bound.
 
