@@ -62,6 +62,13 @@ PatternMatchValue* make_match_value(Parser& parser, Expr* value,
   return pattern;
 }
 
+// Records an error with a message of this file. Out of line, so that the
+// message's text is made in this frame, not in the recursive ones.
+[[gnu::noinline]] void add_other_error(Parser& parser, const char* message,
+                                       TextRange range) {
+  parser.add_error(ParseErrorType::other(message), range);
+}
+
 // The capture `x`: a MatchAs with a name and no pattern.
 const Identifier* capture_name(const Pattern* pattern) {
   const PatternMatchAs* as = pattern->dyn_cast<PatternMatchAs>();
@@ -91,7 +98,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
 // The expression a pattern would be, for a pattern that stands where only
 // an expression can: names become targets (`Store`), sequences lists,
 // mappings dicts, class patterns calls and or-patterns `|` operations.
-Expr* pattern_to_expr(Parser& parser, Pattern* pattern) {
+[[gnu::noinline]] Expr* pattern_to_expr(Parser& parser, Pattern* pattern) {
   const TextRange range = pattern->range;
   switch (pattern->kind()) {
     case NodeKind::PatternMatchValue:
@@ -206,16 +213,16 @@ Expr* pattern_to_expr(Parser& parser, Pattern* pattern) {
 
 // `(` or `[` at the current token: a parenthesized pattern (which leaves no
 // node of its own) or a sequence pattern.
-Pattern* parse_group_or_sequence(Parser& parser, TextSize start) {
+[[gnu::noinline]] Pattern* parse_group_or_sequence(Parser& parser,
+                                                   TextSize start) {
   const bool parentheses = parser.at(TokenKind::Lpar);
   const SequenceBrackets brackets =
       parentheses ? SequenceBrackets::kParentheses : SequenceBrackets::kSquare;
   const TokenKind closing = closing_bracket(brackets);
   parser.bump_any();
   if (parser.at(TokenKind::Colon) || parser.at(TokenKind::Newline)) {
-    parser.add_error(
-        ParseErrorType::other(parentheses ? "Missing ')'" : "Missing ']'"),
-        parser.current_token_range());
+    add_other_error(parser, parentheses ? "Missing ')'" : "Missing ']'",
+                    parser.current_token_range());
   }
   if (parser.eat(closing)) {
     return parser.make<PatternMatchSequence>(parser.node_range(start));
@@ -230,20 +237,20 @@ Pattern* parse_group_or_sequence(Parser& parser, TextSize start) {
 
 // The key of a mapping pattern as an expression: a value or a singleton;
 // anything else is reported and converted.
-Expr* mapping_key(Parser& parser, Pattern* key) {
+[[gnu::noinline]] Expr* mapping_key(Parser& parser, Pattern* key) {
   if (const auto* value = key->dyn_cast<PatternMatchValue>()) {
     return value->value;
   }
   if (const auto* singleton = key->dyn_cast<PatternMatchSingleton>()) {
     return singleton_to_expr(parser, *singleton);
   }
-  parser.add_error(ParseErrorType::other("Invalid mapping pattern key"),
-                   key->range);
+  add_other_error(parser, "Invalid mapping pattern key", key->range);
   return pattern_to_expr(parser, key);
 }
 
 // `{` at the current token.
-Pattern* parse_mapping_pattern(Parser& parser, TextSize start) {
+[[gnu::noinline]] Pattern* parse_mapping_pattern(Parser& parser,
+                                                 TextSize start) {
   parser.bump(TokenKind::Lbrace);
   // Keys and values come in pairs, collected together and split once the
   // list is complete: two builders cannot grow at once.
@@ -259,9 +266,8 @@ Pattern* parse_mapping_pattern(Parser& parser, TextSize start) {
         if (parser.eat(TokenKind::DoubleStar)) {
           const Identifier name = parser.parse_identifier();
           if (rest != nullptr) {
-            parser.add_error(ParseErrorType::other(
-                                 "Only one double star pattern is allowed"),
-                             parser.node_range(element_start));
+            add_other_error(parser, "Only one double star pattern is allowed",
+                            parser.node_range(element_start));
           }
           rest = parser.arena().make<Identifier>(name);
           return;
@@ -272,9 +278,8 @@ Pattern* parse_mapping_pattern(Parser& parser, TextSize start) {
         Pattern* value = parse_match_pattern(parser, false);
         pairs.push(Pair{.key = key, .value = value});
         if (rest != nullptr) {
-          parser.add_error(ParseErrorType::other(
-                               "Pattern cannot follow a double star pattern"),
-                           parser.node_range(element_start));
+          add_other_error(parser, "Pattern cannot follow a double star pattern",
+                          parser.node_range(element_start));
         }
       });
   parser.expect(TokenKind::Rbrace);
@@ -293,7 +298,7 @@ Pattern* parse_mapping_pattern(Parser& parser, TextSize start) {
 
 // The class of a class pattern: a dotted name or a plain name; anything else
 // is reported and converted.
-Expr* class_pattern_class(Parser& parser, Pattern* pattern) {
+[[gnu::noinline]] Expr* class_pattern_class(Parser& parser, Pattern* pattern) {
   if (const auto* value = pattern->dyn_cast<PatternMatchValue>();
       value != nullptr && value->value->is<ExprAttribute>()) {
     return value->value;
@@ -303,13 +308,13 @@ Expr* class_pattern_class(Parser& parser, Pattern* pattern) {
         parser, name->id, name->range,
         name->is_valid() ? ExprContext::Load : ExprContext::Invalid);
   }
-  parser.add_error(ParseErrorType::other("Invalid value for a class pattern"),
-                   pattern->range);
+  add_other_error(parser, "Invalid value for a class pattern", pattern->range);
   return pattern_to_expr(parser, pattern);
 }
 
 // `(` after the pattern `cls`, which started at `start`.
-Pattern* parse_class_pattern(Parser& parser, Pattern* cls, TextSize start) {
+[[gnu::noinline]] Pattern* parse_class_pattern(Parser& parser, Pattern* cls,
+                                               TextSize start) {
   Expr* class_expr = class_pattern_class(parser, cls);
   const TextSize arguments_start = parser.current_token_start();
   parser.bump(TokenKind::Lpar);
@@ -327,9 +332,8 @@ Pattern* parse_class_pattern(Parser& parser, Pattern* cls, TextSize start) {
         Pattern* pattern = parse_match_pattern(parser, false);
         if (!parser.eat(TokenKind::Equal)) {
           if (seen_keyword) {
-            parser.add_error(
-                ParseErrorType::other(
-                    "Positional patterns cannot follow keyword patterns"),
+            add_other_error(
+                parser, "Positional patterns cannot follow keyword patterns",
                 parser.node_range(element_start));
           }
           ++positional_count;
@@ -341,10 +345,9 @@ Pattern* parse_class_pattern(Parser& parser, Pattern* cls, TextSize start) {
         if (const Identifier* name = capture_name(pattern)) {
           attr = *name;
         } else {
-          parser.add_error(
-              ParseErrorType::other(
-                  "Expected an identifier for the keyword pattern"),
-              pattern->range);
+          add_other_error(parser,
+                          "Expected an identifier for the keyword pattern",
+                          pattern->range);
           attr.range = TextRange::empty(parser.prev_token_end());
         }
         Pattern* value = parse_match_pattern(parser, false);
@@ -410,7 +413,8 @@ Expr* complex_side(Parser& parser, Pattern* side, bool (*is_valid)(const Expr*),
 
 // `+` or `-` after the pattern `left`, which started at `start`: the rest of
 // a complex literal such as `-1 + 2j`.
-Pattern* parse_complex_literal(Parser& parser, Pattern* left, TextSize start) {
+[[gnu::noinline]] Pattern* parse_complex_literal(Parser& parser, Pattern* left,
+                                                 TextSize start) {
   const Operator op =
       parser.at(TokenKind::Plus) ? Operator::Add : Operator::Sub;
   parser.bump_any();
@@ -429,7 +433,7 @@ Pattern* parse_complex_literal(Parser& parser, Pattern* left, TextSize start) {
 
 // A name at the current token: a capture, the wildcard, or (followed by
 // `.`) the dotted name of a value pattern.
-Pattern* parse_name_pattern(Parser& parser, TextSize start) {
+[[gnu::noinline]] Pattern* parse_name_pattern(Parser& parser, TextSize start) {
   if (parser.peek() == TokenKind::Dot) {
     const Identifier identifier = parser.parse_identifier();
     Expr* value = make_name(
@@ -449,22 +453,11 @@ Pattern* parse_name_pattern(Parser& parser, TextSize start) {
   return as;
 }
 
-Pattern* parse_match_pattern_lhs(Parser& parser, bool allow_star) {
-  Parser::NestingScope scope(parser);
-  if (!scope) {
-    ExprName* missing = parser.make_missing_name_expr();
-    return make_match_value(parser, missing, missing->range);
-  }
-  const TextSize start = parser.current_token_start();
-  Pattern* lhs = nullptr;
+// A pattern that holds no other pattern: a star, a literal, a singleton, a
+// signed number or a name; null when the current token starts none.
+[[gnu::noinline]] Pattern* parse_leaf_pattern(Parser& parser, TextSize start,
+                                              bool allow_star) {
   switch (parser.current_token_kind()) {
-    case TokenKind::Lpar:
-    case TokenKind::Lsqb:
-      lhs = parse_group_or_sequence(parser, start);
-      break;
-    case TokenKind::Lbrace:
-      lhs = parse_mapping_pattern(parser, start);
-      break;
     case TokenKind::Star: {
       parser.bump(TokenKind::Star);
       const Identifier name = parser.parse_identifier();
@@ -476,22 +469,19 @@ Pattern* parse_match_pattern_lhs(Parser& parser, bool allow_star) {
       if (!allow_star) {
         parser.add_error(ParseErrorKind::InvalidStarPatternUsage, star->range);
       }
-      lhs = star;
-      break;
+      return star;
     }
     case TokenKind::Int:
     case TokenKind::Float:
     case TokenKind::Complex: {
       Expr* number = parser.parse_number_literal();
-      lhs = make_match_value(parser, number, parser.node_range(start));
-      break;
+      return make_match_value(parser, number, parser.node_range(start));
     }
     case TokenKind::String:
     case TokenKind::FStringStart:
     case TokenKind::TStringStart: {
       Expr* strings = parser.parse_strings();
-      lhs = make_match_value(parser, strings, parser.node_range(start));
-      break;
+      return make_match_value(parser, strings, parser.node_range(start));
     }
     case TokenKind::None:
     case TokenKind::True:
@@ -503,39 +493,67 @@ Pattern* parse_match_pattern_lhs(Parser& parser, bool allow_star) {
       singleton->value = kind == TokenKind::None   ? Singleton::None
                          : kind == TokenKind::True ? Singleton::True
                                                    : Singleton::False;
-      lhs = singleton;
-      break;
+      return singleton;
     }
     case TokenKind::Plus:
     case TokenKind::Minus: {
       const TokenKind next = parser.peek();
-      if (next == TokenKind::Int || next == TokenKind::Float ||
-          next == TokenKind::Complex) {
-        const bool plus = parser.at(TokenKind::Plus);
-        // At a sign, the operator parser reads exactly the unary expression.
-        Expr* unary = parser.parse_lhs_expression(0, ExpressionContext()).expr;
-        if (plus) {
-          parser.add_error(ParseErrorType::other(
-                               "Unary '+' is not allowed as a literal pattern"),
-                           unary->range);
-        }
-        lhs = make_match_value(parser, unary, parser.node_range(start));
+      if (next != TokenKind::Int && next != TokenKind::Float &&
+          next != TokenKind::Complex) {
+        return nullptr;
       }
-      break;
+      const bool plus = parser.at(TokenKind::Plus);
+      // At a sign, the operator parser reads exactly the unary expression.
+      Expr* unary = parser.parse_lhs_expression(0, ExpressionContext()).expr;
+      if (plus) {
+        add_other_error(parser, "Unary '+' is not allowed as a literal pattern",
+                        unary->range);
+      }
+      return make_match_value(parser, unary, parser.node_range(start));
     }
     default:
       if (parser.at(TokenKind::Name) || parser.at_ts(kKeywords)) {
-        lhs = parse_name_pattern(parser, start);
+        return parse_name_pattern(parser, start);
+      }
+      return nullptr;
+  }
+}
+
+// What stands for a pattern that is not there: a value of the empty name.
+[[gnu::noinline]] Pattern* make_missing_pattern(Parser& parser) {
+  ExprName* missing = parser.make_missing_name_expr();
+  return make_match_value(parser, missing, missing->range);
+}
+
+// Stack: every cycle of the pattern grammar runs through this function,
+// parse_match_pattern and one bracket form, so each of them keeps a small
+// frame and leaves the rest to helpers out of line; sanitizer builds give
+// every local its own red zone, and a deep pattern must still fit a worker's
+// stack right up to the nesting bound.
+Pattern* parse_match_pattern_lhs(Parser& parser, bool allow_star) {
+  Parser::NestingScope scope(parser);
+  if (!scope) {
+    return make_missing_pattern(parser);
+  }
+  const TextSize start = parser.current_token_start();
+  Pattern* lhs = nullptr;
+  switch (parser.current_token_kind()) {
+    case TokenKind::Lpar:
+    case TokenKind::Lsqb:
+      lhs = parse_group_or_sequence(parser, start);
+      break;
+    case TokenKind::Lbrace:
+      lhs = parse_mapping_pattern(parser, start);
+      break;
+    default:
+      lhs = parse_leaf_pattern(parser, start, allow_star);
+      if (lhs == nullptr) {
+        add_other_error(parser, "Expected a pattern",
+                        parser.current_token_range());
+        return make_missing_pattern(parser);
       }
       break;
   }
-  if (lhs == nullptr) {
-    parser.add_error(ParseErrorType::other("Expected a pattern"),
-                     parser.current_token_range());
-    ExprName* missing = parser.make_missing_name_expr();
-    return make_match_value(parser, missing, missing->range);
-  }
-
   if (parser.at(TokenKind::Lpar) && !lhs->is<PatternMatchClass>()) {
     lhs = parse_class_pattern(parser, lhs, start);
   }
@@ -545,45 +563,59 @@ Pattern* parse_match_pattern_lhs(Parser& parser, bool allow_star) {
   return lhs;
 }
 
+void report_star_pattern(Parser& parser, const Pattern* pattern) {
+  if (pattern->is<PatternMatchStar>()) {
+    parser.add_error(ParseErrorKind::InvalidStarPatternUsage, pattern->range);
+  }
+}
+
+// `|` after the first alternative, which started at `start`.
+[[gnu::noinline]] Pattern* parse_or_pattern(Parser& parser, Pattern* first,
+                                            TextSize start) {
+  report_star_pattern(parser, first);
+  Parser::ListBuilder<Pattern*> alternatives(parser);
+  alternatives.push(first);
+  ParserProgress progress;
+  while (parser.at(TokenKind::Vbar)) {
+    progress.assert_progressing(parser);
+    parser.bump(TokenKind::Vbar);
+    Pattern* alternative = parse_match_pattern_lhs(parser, false);
+    alternatives.push(alternative);
+  }
+  PatternMatchOr* or_pattern =
+      parser.make<PatternMatchOr>(parser.node_range(start));
+  or_pattern->patterns = alternatives.finish();
+  return or_pattern;
+}
+
+// `as` after `pattern`, which started at `start`.
+[[gnu::noinline]] Pattern* parse_as_pattern(Parser& parser, Pattern* pattern,
+                                            TextSize start) {
+  parser.bump(TokenKind::As);
+  report_star_pattern(parser, pattern);
+  const Identifier name = parser.parse_identifier();
+  PatternMatchAs* as = parser.make<PatternMatchAs>(parser.node_range(start));
+  as->pattern = pattern;
+  as->name = parser.arena().make<Identifier>(name);
+  return as;
+}
+
 Pattern* parse_match_pattern(Parser& parser, bool allow_star) {
   const TextSize start = parser.current_token_start();
   Pattern* pattern = parse_match_pattern_lhs(parser, allow_star);
   if (parser.at(TokenKind::Vbar)) {
-    if (pattern->is<PatternMatchStar>()) {
-      parser.add_error(ParseErrorKind::InvalidStarPatternUsage, pattern->range);
-    }
-    Parser::ListBuilder<Pattern*> alternatives(parser);
-    alternatives.push(pattern);
-    ParserProgress progress;
-    while (parser.at(TokenKind::Vbar)) {
-      progress.assert_progressing(parser);
-      parser.bump(TokenKind::Vbar);
-      Pattern* alternative = parse_match_pattern_lhs(parser, false);
-      alternatives.push(alternative);
-    }
-    PatternMatchOr* or_pattern =
-        parser.make<PatternMatchOr>(parser.node_range(start));
-    or_pattern->patterns = alternatives.finish();
-    pattern = or_pattern;
+    pattern = parse_or_pattern(parser, pattern, start);
   }
-  if (parser.eat(TokenKind::As)) {
-    if (pattern->is<PatternMatchStar>()) {
-      parser.add_error(ParseErrorKind::InvalidStarPatternUsage, pattern->range);
-    }
-    const Identifier name = parser.parse_identifier();
-    PatternMatchAs* as = parser.make<PatternMatchAs>(parser.node_range(start));
-    as->pattern = pattern;
-    as->name = parser.arena().make<Identifier>(name);
-    pattern = as;
+  if (parser.at(TokenKind::As)) {
+    pattern = parse_as_pattern(parser, pattern, start);
   }
   return pattern;
 }
 
 // The rest of a sequence pattern whose first element, `first`, is read;
 // `start` is where the pattern starts (at its bracket, if any).
-Pattern* parse_sequence_match_pattern(Parser& parser, Pattern* first,
-                                      TextSize start,
-                                      SequenceBrackets brackets) {
+[[gnu::noinline]] Pattern* parse_sequence_match_pattern(
+    Parser& parser, Pattern* first, TextSize start, SequenceBrackets brackets) {
   // A comma may be left out only where the sequence closes: `(a,)` and
   // `[a]` are sequences, `[a b]` lacks a comma.
   if (brackets == SequenceBrackets::kNone ||
@@ -664,14 +696,14 @@ MatchCase parse_match_case(Parser& parser) {
 std::span<MatchCase> parse_match_body(Parser& parser) {
   parser.expect(TokenKind::Newline);
   if (!parser.eat(TokenKind::Indent)) {
-    parser.add_error(ParseErrorType::other(
-                         "Expected an indented block after `match` statement"),
-                     parser.current_token_range());
+    add_other_error(parser,
+                    "Expected an indented block after `match` statement",
+                    parser.current_token_range());
   }
   std::span<MatchCase> cases;
   if (!parser.at(TokenKind::Case)) {
-    parser.add_error(ParseErrorType::other("Expected `case` block"),
-                     parser.current_token_range());
+    add_other_error(parser, "Expected `case` block",
+                    parser.current_token_range());
   } else {
     Parser::ListBuilder<MatchCase> builder(parser);
     ParserProgress progress;
