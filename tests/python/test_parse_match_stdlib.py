@@ -1,20 +1,23 @@
-"""Differential test of match statements and of `match` used as a name.
+"""Match statements, and `match` as a name, against CPython 3.13's parser.
 
-Every .py file of CPython 3.13's standard library in which some line starts
-with the word `match` (a match statement, or `match` as an ordinary name:
-`match = ...`, `match.group(0)`, `match(x)`) is parsed as a module by
-`parse_check --module-tree` (path in TRELK_PARSE_CHECK) and by `ast.parse`.
-Our parse must report no error on a file CPython accepts. Both trees are
-reduced by ast_compare to one shape, and in them every statement that starts
-at such a `match` word must agree in kind and byte range; for a match
-statement, so must its subject and every pattern and guard of its cases, node
-for node. test_patma.py, CPython's own test of pattern matching, is among the
-files and is required to be.
+1. The gate and the positions of test_parse_stdlib, on the files that it
+   leaves out: every .py file of the standard library that holds a match
+   statement must give "ok" from `parse_check FILE...` (path in
+   TRELK_PARSE_CHECK), and its statements, parameters, definition names
+   and decorators must lie where CPython's ast puts them, with the
+   normalisations and intended differences written in test_parse_stdlib.
+   test_patma.py, CPython's own test of pattern matching, is among the files
+   and is required to be.
+2. Match statements node for node: in every file with a line that starts
+   with the word `match` (a match statement, or `match` as an ordinary name:
+   `match = ...`, `match.group(0)`, `match(x)`), both trees are reduced by
+   ast_compare to one shape, and every statement that starts at such a word
+   must agree in kind and byte range; for a match statement, so must its
+   subject and every pattern and guard of its cases, with everything below
+   them. The statements inside the cases are left to (1).
 
-The bodies of the cases, and the rest of the file, are left to the gate over
-the whole standard library and its own list of differences (ranges of other
-expressions are not this test's concern). Known, intended differences here:
-none beyond the normalisations of ast_compare; a difference is a fault.
+Known, intended differences: those of test_parse_stdlib and the
+normalisations of ast_compare; a difference beyond these is a fault.
 """
 
 import ast
@@ -23,6 +26,7 @@ import re
 import unittest
 
 import ast_compare
+import test_parse_stdlib as gate
 from stdlib_corpus import map_files, stdlib_files
 
 PARSE_CHECK = os.environ.get("TRELK_PARSE_CHECK")
@@ -90,10 +94,41 @@ def compare_file(path):
 
 @unittest.skipUnless(PARSE_CHECK, "TRELK_PARSE_CHECK is not set")
 class MatchStatementsInTheStandardLibrary(unittest.TestCase):
-    def test_match_files(self):
-        files = match_files()
-        names = {os.path.basename(path) for path in files}
+    @classmethod
+    def setUpClass(cls):
+        cls.files = match_files()
+        # The files of the gate's verdict "match": accepted by CPython,
+        # with a match statement.
+        cls.with_statements = [
+            path for path, verdict in map_files(gate.reference, cls.files)
+            if verdict == "match"]
+
+    def test_gate(self):
+        names = {os.path.basename(path) for path in self.with_statements}
         self.assertIn("test_patma.py", names)
+        results = gate.check_batch(self.with_statements)
+        wrong = [f"{path}: {result}"
+                 for path, result in zip(self.with_statements, results)
+                 if result != "ok"]
+        print(f"\ngate: {len(self.with_statements)} files with a match "
+              f"statement, {len(wrong)} wrong")
+        self.assertGreater(len(self.with_statements), 10)
+        self.assertEqual(wrong, [])
+
+    def test_positions(self):
+        compared = 0
+        differences = []
+        for _, count, _, found in map_files(gate.compare_positions,
+                                            self.with_statements):
+            compared += count
+            differences.extend(found)
+        print(f"\npositions: {compared} nodes compared in "
+              f"{len(self.with_statements)} files with a match statement")
+        self.assertGreater(compared, 10000)
+        self.assertEqual(differences, [], "\n".join(differences[:10]))
+
+    def test_match_statements_and_names(self):
+        files = self.files
         statuses = {}
         statements = lines = 0
         differences = []
