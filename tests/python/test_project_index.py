@@ -5,6 +5,7 @@ binding, the class properties, and background indexing (also in
 subprocesses that exit while the workers run)."""
 
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -705,6 +706,31 @@ class SubprocessTest(unittest.TestCase):
         self.assertEqual(result.stderr, "")
         self.assertEqual(result.stdout, "answered\n")
         self.assertEqual(result.returncode, 0)
+
+
+REPOSITORY = os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                          os.pardir, os.pardir)
+
+
+class MainJobTest(unittest.TestCase):
+    def test_the_readme_shows_what_the_main_job_prints(self):
+        result = subprocess.run(
+            [sys.executable, os.path.join("tools", "index_project.py")],
+            cwd=REPOSITORY, capture_output=True, text=True, timeout=120)
+        self.assertEqual(result.stderr, "")
+        self.assertEqual(result.returncode, 0)
+        with open(os.path.join(REPOSITORY, "README.md"), encoding="utf-8") as f:
+            readme = f.read()
+        shown = readme.split("it prints (the time varies):\n\n", 1)[1]
+        shown = textwrap.dedent(shown.split("\n\n", 1)[0]) + "\n"
+
+        def timeless(text):
+            return re.sub(r" in [0-9.]+ ms$", " in T ms", text, flags=re.M)
+
+        self.assertEqual(timeless(result.stdout), timeless(shown))
+        self.assertRegex(result.stdout.splitlines()[-1],
+                         r"^7 files, 4 feature classes, 4 resolvers, 1 failure"
+                         r" in [0-9.]+ ms$")
 
 
 if __name__ == "__main__":
