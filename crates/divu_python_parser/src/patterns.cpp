@@ -16,6 +16,7 @@
 // parse_match_pattern_lhs, which counts the nesting. pattern_to_expr recurses
 // only over a pattern built here, whose depth that count has bounded.
 
+#include <algorithm>
 #include <string>
 
 #include "invariant.h"
@@ -601,8 +602,11 @@ void report_star_pattern(Parser& parser, const Pattern* pattern) {
 }
 
 Pattern* parse_match_pattern(Parser& parser, bool allow_star) {
-  const TextSize start = parser.current_token_start();
+  TextSize start = parser.current_token_start();
   Pattern* pattern = parse_match_pattern_lhs(parser, allow_star);
+  // A missing first pattern sits at the end of the token before it, which
+  // may lie before `start` (`( | x)`): the or or as pattern begins there.
+  start = std::min(start, pattern->range.start());
   if (parser.at(TokenKind::Vbar)) {
     pattern = parse_or_pattern(parser, pattern, start);
   }

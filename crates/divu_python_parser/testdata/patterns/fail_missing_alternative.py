@@ -1,0 +1,5 @@
+match x:
+    case ( | y):
+        pass
+    case {1: | y} as z:
+        pass

@@ -1,0 +1,3 @@
+match x:
+ case ( | y): pass
+ case {1: | y} as z: pass
