@@ -672,8 +672,10 @@ MatchCase parse_match_case(Parser& parser) {
   const TextSize pattern_start = parser.current_token_start();
   Pattern* pattern = parse_match_pattern(parser, true);
   if (parser.at(TokenKind::Comma)) {
-    pattern = parse_sequence_match_pattern(parser, pattern, pattern_start,
-                                           SequenceBrackets::kNone);
+    // As for `|`: a missing first element may lie before `pattern_start`.
+    pattern = parse_sequence_match_pattern(
+        parser, pattern, std::min(pattern_start, pattern->range.start()),
+        SequenceBrackets::kNone);
   } else if (pattern->is<PatternMatchStar>()) {
     parser.add_error(ParseErrorKind::InvalidStarPatternUsage, pattern->range);
   }
