@@ -486,7 +486,14 @@ class _Builder:
 def reduce_cpython(tree, source):
     """A CPython ast (of mode "exec" or "eval") of `source` (str or UTF-8
     bytes), normalised as lines."""
-    return render(_Builder(source).build(tree))
+    return cpython_reducer(source)(tree)
+
+
+def cpython_reducer(source):
+    """reduce_cpython for any number of trees or subtrees of one `source`:
+    the text's line starts and tokens are found once, not once a tree."""
+    builder = _Builder(source)
+    return lambda tree: render(builder.build(tree))
 
 
 def first_difference(ours, theirs):

@@ -1,0 +1,238 @@
+"""Every expression of CPython 3.13's standard library, parsed on its own in
+expression mode here, against the tree that CPython's ast gives it inside
+its file.
+
+The expressions are the value of each expression statement, assignment
+(plain, augmented and annotated), return statement, and each positional
+and keyword argument of every call, wherever they stand in a file. Each is
+cut out of its file by its byte range and parsed alone (its offsets count
+from its own first byte); CPython's subtree is reduced by ast_compare with
+its offsets moved by the same amount. Texts that occur more than once in a
+file are parsed once.
+
+Intended differences (what the comparison allows for on purpose):
+  1. Cut out of its file, an expression loses the brackets around it:
+     the parentheses of a call around an argument, and those of
+     `x = (a +\n b)`, which CPython's range leaves out. Inside them its text
+     may run over several lines, and a call argument may be an
+     unparenthesized assignment expression (`f(x := 1)`); the expression
+     entry, which reads what an expression statement reads, accepts
+     neither. So every text but a tuple's and a starred expression's is
+     parsed inside one pair of parentheses, its offsets moved by one: the
+     parenthesized form gives back the inner expression with its own range,
+     so the tree to compare is the same.
+  2. A generator expression that is the sole argument of a call
+     (`f(x for x in y)`): CPython's range runs over the call's parentheses;
+     here it runs from the element's first token to the last token of its
+     last clause, the parentheses belonging to the call. CPython's range is
+     moved in to the tokens inside the parentheses before comparing. (Cut
+     out on its own, the argument's text keeps CPython's parentheses and is
+     a parenthesized generator here too, with the same range.)
+  3. A starred call argument (`f(*a or b)`) has its operand read at the
+     conditional level; the expression entry reads a starred operand at the
+     bitwise-or level. So a starred argument is parsed as the sole argument
+     of a call `_(...)`, and that call and its name are put above CPython's
+     tree.
+  4. A format specification's range starts at the first token after its
+     colon, where CPython's starts at the colon: CPython's start is moved
+     past the colon.
+"""
+
+import ast
+import io
+import os
+import tokenize
+import unittest
+
+import ast_compare
+import stdlib_corpus
+
+# What CPython's tokenize produces besides the tokens of the grammar.
+_LAYOUT = frozenset({tokenize.NL, tokenize.NEWLINE, tokenize.COMMENT,
+                     tokenize.INDENT, tokenize.DEDENT, tokenize.ENDMARKER,
+                     tokenize.ENCODING})
+
+
+def read_source(path):
+    """The file's text decoded by its own encoding declaration, or None."""
+    with open(path, "rb") as f:
+        data = f.read()
+    try:
+        encoding, _ = tokenize.detect_encoding(io.BytesIO(data).readline)
+        text = data.decode(encoding)
+        text.encode("utf-8")
+    except (SyntaxError, UnicodeError, LookupError):
+        return None
+    if text.startswith("\ufeff"):
+        text = text[1:]
+    return text
+
+
+def expressions(tree):
+    """The expressions the comparison takes from a module, in walk order."""
+    for node in ast.walk(tree):
+        if isinstance(node, (ast.Expr, ast.Assign, ast.AugAssign,
+                             ast.AnnAssign, ast.Return)):
+            if node.value is not None:
+                yield node.value
+        elif isinstance(node, ast.Call):
+            yield from node.args
+            for keyword in node.keywords:
+                yield keyword.value
+
+
+class _Tokens:
+    """Byte ranges of the grammar's tokens in one file, computed on demand."""
+
+    def __init__(self, text, offsets):
+        self.text = text
+        self.offsets = offsets
+        self.ranges = None
+
+    def get(self):
+        if self.ranges is None:
+            self.ranges = []
+            readline = io.StringIO(self.text).readline
+            for tok in tokenize.generate_tokens(readline):
+                if tok.type in _LAYOUT:
+                    continue
+                self.ranges.append((self._offset(tok.start),
+                                    self._offset(tok.end)))
+        return self.ranges
+
+    def _offset(self, position):
+        row, col = position
+        starts = self.offsets.line_starts
+        line_start = starts[row - 1]
+        line_end = starts[row] if row < len(starts) else len(self.offsets.data)
+        line = self.offsets.data[line_start:line_end].decode("utf-8",
+                                                              "replace")
+        return line_start + len(line[:col].encode("utf-8"))
+
+
+def sole_generator_ranges(root, offsets, tokens):
+    """The adjusted range (intended difference 2) of every generator below
+    `root` that is the sole argument of a call, by the generator's own
+    CPython range."""
+    adjusted = {}
+    for node in ast.walk(root):
+        if not (isinstance(node, ast.Call) and len(node.args) == 1 and
+                not node.keywords and
+                isinstance(node.args[0], ast.GeneratorExp)):
+            continue
+        start, end = offsets.range(node.args[0])
+        call_end = offsets.range(node)[1]
+        if end != call_end or offsets.data[start:start + 1] != b"(":
+            continue  # written in parentheses of its own
+        inside = [r for r in tokens.get() if start < r[0] and r[1] < end]
+        if inside:
+            adjusted[("ExprGenerator", start, end)] = (inside[0][0],
+                                                       inside[-1][1])
+    return adjusted
+
+
+def format_spec_ranges(root, offsets):
+    """The adjusted range (intended difference 4) of every format
+    specification below `root`."""
+    adjusted = {}
+    for node in ast.walk(root):
+        if isinstance(node, ast.FormattedValue) and node.format_spec:
+            start, end = offsets.range(node.format_spec)
+            if offsets.data[start:start + 1] == b":":
+                adjusted[("InterpolatedStringFormatSpec", start, end)] = (
+                    start + 1, end)
+    return adjusted
+
+
+def shift_lines(lines, base, adjusted):
+    """Dump-shaped lines with every range moved back by `base`; the range of
+    a (kind, start, end) found in `adjusted` is replaced first."""
+    out = []
+    for line in lines:
+        stripped = line.lstrip(" ")
+        kind, _, span = stripped.partition(" ")
+        if not span:
+            out.append(line)
+            continue
+        start, _, end = span.partition("..")
+        start, end = int(start), int(end)
+        start, end = adjusted.get((kind, start, end), (start, end))
+        out.append("%s%s %d..%d" % (line[:len(line) - len(stripped)], kind,
+                                     start - base, end - base))
+    return out
+
+
+def compare_file(path):
+    """(status, expressions, texts parsed, differences) for one file."""
+    text = read_source(path)
+    if text is None:
+        return "undecodable", 0, 0, []
+    try:
+        tree = ast.parse(text)
+    except (SyntaxError, ValueError):
+        return "refused by CPython", 0, 0, []
+    offsets = ast_compare.Offsets(text)
+    tokens = _Tokens(text, offsets)
+    reduce_cpython = ast_compare.cpython_reducer(text)
+    data = offsets.data
+    snippets = {}  # text -> CPython's reduced lines
+    count = 0
+    for node in expressions(tree):
+        start, end = offsets.range(node)
+        snippet = data[start:end].decode("utf-8")
+        base = start
+        if isinstance(node, ast.Starred):
+            snippet = "_(" + snippet + ")"  # intended difference 3
+            base -= 2
+        elif not isinstance(node, ast.Tuple):
+            snippet = "(" + snippet + ")"  # intended difference 1
+            base -= 1
+        count += 1
+        if snippet in snippets or "\0" in snippet:
+            continue
+        adjusted = sole_generator_ranges(node, offsets, tokens)
+        if isinstance(node, ast.GeneratorExp):
+            # The cut-out text's own parentheses.
+            adjusted.pop(("ExprGenerator", start, end), None)
+        adjusted.update(format_spec_ranges(node, offsets))
+        theirs = shift_lines(reduce_cpython(ast.Expression(body=node)), base,
+                             adjusted)
+        if isinstance(node, ast.Starred):
+            size = len(snippet.encode("utf-8"))
+            theirs = ([theirs[0], f"  ExprCall 0..{size}", "    ExprName 0..1"]
+                      + ["  " + line for line in theirs[1:]])
+        snippets[snippet] = theirs
+    texts = list(snippets)
+    differences = []
+    for snippet, result in zip(texts, ast_compare.expression_trees(texts)):
+        where = f"{os.path.relpath(path, stdlib_corpus.STDLIB)}: {snippet!r}"
+        if result.panic is not None:
+            differences.append(f"{where}: panic {result.panic}")
+        elif result.error is not None:
+            differences.append(f"{where}: we report {result.error}")
+        else:
+            found = ast_compare.first_difference(
+                ast_compare.reduce_ours(result.lines), snippets[snippet])
+            if found is not None:
+                differences.append(f"{where}: {found}")
+    return "compared", count, len(texts), differences
+
+
+@unittest.skipUnless(os.environ.get("TRELK_PARSE_CHECK"),
+                     "TRELK_PARSE_CHECK names the parse_check tool")
+class ExpressionStdlibTest(unittest.TestCase):
+
+    def test_every_expression_agrees_with_cpython(self):
+        files, statuses, (count, parsed), differences = (
+            stdlib_corpus.compare_corpus(compare_file))
+        print(f"\nstandard library expressions: {len(files)} files "
+              f"{statuses}, {count} expressions, {parsed} texts parsed and "
+              f"compared, {len(differences)} differences")
+        self.assertEqual(differences, [], "\n\n".join(differences[:20]))
+        if "TRELK_STDLIB" not in os.environ:
+            # The whole library, not a corpus that failed to load.
+            self.assertGreater(parsed, 100000)
+
+
+if __name__ == "__main__":
+    unittest.main()
