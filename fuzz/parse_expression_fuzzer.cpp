@@ -5,8 +5,9 @@
 //     missing expression's placeholder may sit before it, at 0 before a
 //     leading comment);
 //   - a node that covers text starts where a token starts (or, when its
-//     first child is a missing operand, where one ends) and ends where a
-//     token ends: ranges come from tokens, never from counting bytes;
+//     first child is a missing operand, where one ends or at the start of
+//     the text) and ends where a token ends: ranges come from tokens, never
+//     from counting bytes;
 //   - when the text parses without error, the same text in one more pair
 //     of parentheses parses to the same tree, every range one byte later
 //     (an unparenthesized tuple and a starred expression excepted, which
@@ -81,10 +82,12 @@ std::vector<Flat> check_tree(const divu::Parsed<divu::ModExpression>& parsed,
         }
         flat.push_back({node.kind(), node.range, depth});
         // A node whose first child is a missing operand starts where that
-        // placeholder sits, at the end of the token before it.
+        // placeholder sits, at the end of the token before it, or at the
+        // start of the text when no token comes before it.
         const divu::TextSize node_start = node.range.start();
         if (!node.range.is_empty() &&
-            ((!holds(starts, node_start) && !holds(ends, node_start)) ||
+            ((node_start != 0 && !holds(starts, node_start) &&
+              !holds(ends, node_start)) ||
              !holds(ends, node.range.end()))) {
           report(node, "not on token boundaries");
           check(false, "a node starts and ends at token boundaries");
