@@ -36,6 +36,11 @@ Normalisations (what is changed or dropped before comparing, on which side):
      their star (CPython starts them at the name).
   7. The root: ModModule covers the whole text; ModExpression is compared by
      kind only (CPython's Expression has no position).
+  8. A generator expression that is the only argument of a call, written
+     without parentheses of its own, ranges from its element to the end of
+     its last clause (CPython gives it the call's parentheses).
+  9. A format specification starts after its colon (CPython starts it at
+     the colon).
 What remains different is for each test to list as its intended
 differences.
 """
@@ -223,8 +228,8 @@ class Offsets:
                 self.of(node.end_lineno, node.end_col_offset))
 
     def tokens(self):
-        """(byte start, text) of every operator and name token that tokenize
-        finds, in order; computed once."""
+        """(byte start, byte end, text) of every token that tokenize finds,
+        comments and line ends left out, in order; computed once."""
         if self._tokens is None:
             text = self.data.decode("utf-8")
             # tokenize numbers rows by the lines readline gives.
@@ -232,19 +237,24 @@ class Offsets:
             row_starts = [0]
             for line in lines:
                 row_starts.append(row_starts[-1] + len(line.encode("utf-8")))
+
+            def offset(position):
+                row, col = position
+                line = lines[row - 1] if row - 1 < len(lines) else ""
+                return row_starts[row - 1] + len(line[:col].encode("utf-8"))
+
+            skipped = {tokenize.COMMENT, tokenize.NL, tokenize.NEWLINE,
+                       tokenize.INDENT, tokenize.DEDENT, tokenize.ENDMARKER}
             found = []
             try:
                 for tok in tokenize.generate_tokens(io.StringIO(text).readline):
-                    if tok.type in (tokenize.OP, tokenize.NAME):
-                        row, col = tok.start
-                        line = lines[row - 1] if row - 1 < len(lines) else ""
-                        found.append((row_starts[row - 1] +
-                                      len(line[:col].encode("utf-8")),
+                    if tok.type not in skipped:
+                        found.append((offset(tok.start), offset(tok.end),
                                       tok.string))
             except (tokenize.TokenError, SyntaxError):
                 pass
             self._tokens = found
-            self._token_starts = [start for start, _ in found]
+            self._token_starts = [start for start, _, _ in found]
         return self._tokens
 
     def last_token_before(self, offset, texts):
@@ -254,9 +264,21 @@ class Offsets:
         index = bisect.bisect_left(self._token_starts, offset)
         while index > 0:
             index -= 1
-            if tokens[index][1] in texts:
+            if tokens[index][2] in texts:
                 return tokens[index][0]
         return None
+
+    def inside_brackets(self, start, end):
+        """(start of the token after the one at `start`, end of the token
+        before the one ending at `end`), or None when no tokens start and
+        end there with something between them."""
+        tokens = self.tokens()
+        first = bisect.bisect_left(self._token_starts, start)
+        last = bisect.bisect_left(self._token_starts, end) - 1
+        if (first >= last or tokens[first][0] != start or
+                tokens[last][1] != end):
+            return None
+        return tokens[first + 1][0], tokens[last - 1][1]
 
 
 _EXPR_KINDS = {
@@ -380,6 +402,17 @@ class _Builder:
             break
         return clauses
 
+    def generator_in_call(self, generator, call_end):
+        """Normalisation 8, for the only argument of a call ending at
+        `call_end`."""
+        if generator.end != call_end:
+            return
+        # With parentheses of its own, `f((x for x in y))`, it ends before
+        # the call does.
+        inner = self.offsets.inside_brackets(generator.start, generator.end)
+        if inner is not None:
+            generator.start, generator.end = inner
+
     def fstring_values(self, values):
         return [self.build(v) for v in values
                 if not isinstance(v, ast.Constant)]
@@ -399,10 +432,12 @@ class _Builder:
         if isinstance(n, ast.FormattedValue):
             children = [b(n.value)]
             if n.format_spec is not None:
-                spec = n.format_spec
-                children.append(self.node(
-                    "InterpolatedStringFormatSpec", spec,
-                    self.fstring_values(spec.values)))
+                spec = self.node("InterpolatedStringFormatSpec",
+                                 n.format_spec,
+                                 self.fstring_values(n.format_spec.values))
+                if self.offsets.data[spec.start:spec.start + 1] == b":":
+                    spec.start += 1
+                children.append(spec)
             return self.node(_EXPR_KINDS[name], n, children)
         if isinstance(n, ast.Dict):
             children = []
@@ -417,8 +452,12 @@ class _Builder:
             return self.node("ExprLambda", n,
                              self.parameters(n.args) + [b(n.body)])
         if isinstance(n, ast.Call):
+            args = many(n.args)
+            if (len(args) == 1 and not n.keywords and
+                    isinstance(n.args[0], ast.GeneratorExp)):
+                self.generator_in_call(args[0], self.offsets.range(n)[1])
             return self.node("ExprCall", n,
-                             [b(n.func)] + many(n.args) + many(n.keywords))
+                             [b(n.func)] + args + many(n.keywords))
         if isinstance(n, (ast.ListComp, ast.SetComp, ast.GeneratorExp)):
             return self.node(_EXPR_KINDS[name], n,
                              [b(n.elt)] + self.generators(n.generators))

@@ -506,7 +506,20 @@ ParsedExpr Parser::parse_binary_expression_or_higher_recursive(
     switch (op->kind) {
       case BinaryLikeOperator::Kind::Binary: {
         bump_any();
-        Expr* right = parse_operator_expression(*this, op_level, context).expr;
+        Expr* right = nullptr;
+        if (op->op == Operator::Pow) {
+          // `a ** b ** c ...` nests to the right without end, and its
+          // recursion passes no other counted scope: the operand's own
+          // scope has closed before its operators are read.
+          NestingScope scope(*this);
+          right = scope
+                      ? parse_operator_expression(*this, op_level, context).expr
+                      : make_missing_name_expr();
+        } else {
+          // The other levels are finitely many: a right operand recurses
+          // only into tighter levels.
+          right = parse_operator_expression(*this, op_level, context).expr;
+        }
         ExprBinOp* binary = make<ExprBinOp>(node_range(start));
         binary->left = left.expr;
         binary->op = op->op;

@@ -8,6 +8,8 @@
 #include <pthread.h>
 #include <sys/mman.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -738,6 +740,356 @@ TEST(ParametersTest, LambdaHasNoAnnotationsAndNoParameterNode) {
   ASSERT_EQ(lambda.parameters->args.size(), 1u);
   EXPECT_EQ(lambda.parameters->args[0].parameter.annotation, nullptr);
   EXPECT_EQ(lambda.body->as<ExprName>().id.as_str(), "y");
+}
+
+// ---------------------------------------------------------------------------
+// The nesting bound: every deep shape parses right up to the bound on a
+// thread with the system's stack, and ends in the recorded error beyond it.
+
+constexpr std::string_view kOverflow =
+    "Parser stack overflowed - Python source too complex to parse";
+
+// One way of nesting an expression `depth` levels deep. With a prefix it
+// is parsed as a module: prefix, nesting, suffix.
+struct Shape {
+  std::string_view name;
+  std::string_view open;  // repeated `depth` times before the core
+  std::string_view core;
+  std::string_view close;  // repeated `depth` times after it
+  std::string_view prefix = {};
+  std::string_view suffix = {};
+};
+
+constexpr Shape kShapes[] = {
+    {.name = "parentheses", .open = "(", .core = "x", .close = ")"},
+    {.name = "lists", .open = "[", .core = "x", .close = "]"},
+    {.name = "sets", .open = "{", .core = "x", .close = "}"},
+    {.name = "calls", .open = "f(", .core = "x", .close = ")"},
+    {.name = "subscripts", .open = "x[", .core = "x", .close = "]"},
+    {.name = "negations", .open = "-", .core = "x", .close = ""},
+    {.name = "negated parentheses", .open = "-(", .core = "x", .close = ")"},
+    {.name = "not", .open = "not ", .core = "x", .close = ""},
+    {.name = "await", .open = "await ", .core = "x", .close = ""},
+    {.name = "power", .open = "a ** ", .core = "x", .close = ""},
+    {.name = "starred", .open = "* ", .core = "x", .close = ""},
+    {.name = "conditional chain",
+     .open = "a if b else ",
+     .core = "c",
+     .close = ""},
+    {.name = "conditional in parentheses",
+     .open = "a if b else (",
+     .core = "c",
+     .close = ")"},
+    {.name = "lambdas", .open = "lambda: ", .core = "x", .close = ""},
+    {.name = "lambda defaults",
+     .open = "lambda a=",
+     .core = "x",
+     .close = ": a"},
+    {.name = "f-strings", .open = "f\"{", .core = "x", .close = "}\""},
+    {.name = "format specs", .open = "f'{x:{", .core = "y", .close = "}}'"},
+    {.name = "yield", .open = "(yield ", .core = "x", .close = ")"},
+    {.name = "dict values", .open = "{a: ", .core = "x", .close = "}"},
+    {.name = "keyword arguments", .open = "f(a=", .core = "x", .close = ")"},
+    {.name = "slices", .open = "x[a:", .core = "x", .close = "]"},
+    {.name = "comprehensions",
+     .open = "[x for x in ",
+     .core = "y",
+     .close = "]"},
+    {.name = "generators", .open = "(x for x in ", .core = "y", .close = ")"},
+    {.name = "t-strings", .open = "t\"{", .core = "x", .close = "}\""},
+    {.name = "sequence patterns",
+     .open = "[",
+     .core = "y",
+     .close = "]",
+     .prefix = "match x:\n case ",
+     .suffix = ":\n  pass\n"},
+    {.name = "class patterns",
+     .open = "C(",
+     .core = "y",
+     .close = ")",
+     .prefix = "match x:\n case ",
+     .suffix = ":\n  pass\n"},
+    {.name = "mapping patterns",
+     .open = "{1: ",
+     .core = "y",
+     .close = "}",
+     .prefix = "match x:\n case ",
+     .suffix = ":\n  pass\n"},
+};
+
+std::string nest(const Shape& shape, std::size_t depth) {
+  std::string text(shape.prefix);
+  text.reserve(depth * (shape.open.size() + shape.close.size()) +
+               shape.core.size());
+  for (std::size_t level = 0; level < depth; ++level) {
+    text += shape.open;
+  }
+  text += shape.core;
+  for (std::size_t level = 0; level < depth; ++level) {
+    text += shape.close;
+  }
+  text += shape.suffix;
+  return text;
+}
+
+// Blocks nested `depth` deep, one statement a line: the statement shapes
+// count at every statement as well as in their expressions.
+struct BlockShape {
+  std::string_view name;
+  std::string_view header;  // opens a block at each level
+  std::string_view footer;  // closes it, at the level's indentation
+};
+
+constexpr BlockShape kBlockShapes[] = {
+    {.name = "if blocks", .header = "if x:", .footer = ""},
+    {.name = "for blocks", .header = "for x in y:", .footer = ""},
+    {.name = "while with else", .header = "while x:", .footer = "else: pass"},
+    {.name = "with blocks", .header = "with a as b:", .footer = ""},
+    {.name = "try blocks", .header = "try:", .footer = "finally: pass"},
+    {.name = "functions", .header = "def f(a, *b, c=1) -> d:", .footer = ""},
+    {.name = "decorated classes", .header = "@d\nclass C(B):", .footer = ""},
+};
+
+std::string nest_blocks(const BlockShape& shape, std::size_t depth) {
+  std::string text;
+  const auto line = [&](std::size_t indent, std::string_view body) {
+    // A decorator line and its definition share the indentation.
+    std::size_t from = 0;
+    while (from <= body.size()) {
+      const std::size_t end = std::min(body.find('\n', from), body.size());
+      text.append(indent, ' ');
+      text.append(body.substr(from, end - from));
+      text += '\n';
+      from = end + 1;
+    }
+  };
+  for (std::size_t level = 0; level < depth; ++level) {
+    line(level, shape.header);
+  }
+  line(depth, "pass");
+  for (std::size_t level = depth; level-- > 0;) {
+    if (!shape.footer.empty()) {
+      line(level, shape.footer);
+    }
+  }
+  return text;
+}
+
+template <class T>
+bool has_overflow_error(const Parsed<T>& parsed) {
+  for (const ParseError& error : parsed.errors()) {
+    if (error.error.kind() == ParseErrorKind::OtherError &&
+        error.error.text() == kOverflow) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool overflows(const std::string& text) {
+  return has_overflow_error(parse_expression(text));
+}
+bool module_overflows(const std::string& text) {
+  return has_overflow_error(parse_module_with_errors(text));
+}
+
+// The deepest nesting `text(depth)` that stays within the bound, for a
+// parse that says whether it overflowed.
+template <class Text, class Overflows>
+std::size_t deepest_within(Text text, Overflows overflows) {
+  std::size_t low = 0;  // within
+  // Beyond: every level passes at least one counted scope.
+  std::size_t high = Parser::kMaxNesting + 1;
+  EXPECT_TRUE(overflows(text(high))) << "a level that is not counted";
+  while (high - low > 1) {
+    const std::size_t middle = low + (high - low) / 2;
+    if (overflows(text(middle))) {
+      high = middle;
+    } else {
+      low = middle;
+    }
+  }
+  return low;
+}
+
+// Parses `text` as `shape` is read and says whether it overflowed.
+bool shape_overflows(const Shape& shape, const std::string& text) {
+  return shape.prefix.empty() ? overflows(text) : module_overflows(text);
+}
+void parse_as(const Shape& shape, const std::string& text) {
+  if (shape.prefix.empty()) {
+    (void)parse_expression(text);
+  } else {
+    (void)parse_module_with_errors(text);
+  }
+}
+
+std::size_t deepest_within_bound(const Shape& shape) {
+  return deepest_within(
+      [&](std::size_t depth) { return nest(shape, depth); },
+      [&](const std::string& text) { return shape_overflows(shape, text); });
+}
+std::size_t deepest_within_bound(const BlockShape& shape) {
+  return deepest_within(
+      [&](std::size_t depth) { return nest_blocks(shape, depth); },
+      [](const std::string& text) { return module_overflows(text); });
+}
+
+// Runs `work` on a thread whose stack of `size` bytes is painted first, and
+// returns how many bytes of it were written: the deepest the stack went.
+class PaintedStack {
+ public:
+  explicit PaintedStack(std::size_t size) : size_(size) {
+    page_ = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    // One guard page below the stack, as pthread gives its own stacks.
+    mapping_ = mmap(nullptr, size_ + page_, PROT_READ | PROT_WRITE,
+                    MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping_ != MAP_FAILED) {
+      mprotect(mapping_, page_, PROT_NONE);
+    }
+  }
+  ~PaintedStack() {
+    if (mapping_ != MAP_FAILED) {
+      munmap(mapping_, size_ + page_);
+    }
+  }
+  PaintedStack(const PaintedStack&) = delete;
+  PaintedStack& operator=(const PaintedStack&) = delete;
+
+  std::size_t bytes_used_by(std::function<void()> work) {
+    EXPECT_NE(mapping_, MAP_FAILED);
+    unsigned char* stack = base();
+    std::memset(stack, kPaint, size_);
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstack(&attr, stack, size_);
+    pthread_t thread;
+    const int created = pthread_create(
+        &thread, &attr,
+        [](void* arg) -> void* {
+          (*static_cast<std::function<void()>*>(arg))();
+          return nullptr;
+        },
+        &work);
+    pthread_attr_destroy(&attr);
+    EXPECT_EQ(created, 0);
+    if (created != 0) {
+      return 0;
+    }
+    pthread_join(thread, nullptr);
+    return size_ - untouched_bytes();
+  }
+
+ private:
+  static constexpr unsigned char kPaint = 0xA5;
+
+  unsigned char* base() const {
+    return static_cast<unsigned char*>(mapping_) + page_;
+  }
+  // The stack grows down: the untouched part is at its low end. Read
+  // without instrumentation: the frames that were there may have left
+  // their redzones marked.
+  __attribute__((no_sanitize_address)) std::size_t untouched_bytes() const {
+    const unsigned char* stack = base();
+    std::size_t untouched = 0;
+    while (untouched < size_ && stack[untouched] == kPaint) {
+      ++untouched;
+    }
+    return untouched;
+  }
+
+  std::size_t size_;
+  std::size_t page_ = 0;
+  void* mapping_ = MAP_FAILED;
+};
+
+TEST(NestingTest, DeepestInputWithinTheBoundParsesOnTheSystemStack) {
+  for (const Shape& shape : kShapes) {
+    SCOPED_TRACE(shape.name);
+    const std::size_t deepest = deepest_within_bound(shape);
+    // The bound must not stop ordinary code: every shape nests at least
+    // this deep (four counted levels per level at most).
+    EXPECT_GE(deepest, Parser::kMaxNesting / 4 - 2);
+    const std::string text = nest(shape, deepest);
+    bool overflowed = true;
+    trelk::run_on_thread_with_stack(trelk::kThreadStackSize, [&] {
+      overflowed = shape_overflows(shape, text);
+    });
+    EXPECT_FALSE(overflowed);
+  }
+  for (const BlockShape& shape : kBlockShapes) {
+    SCOPED_TRACE(shape.name);
+    const std::size_t deepest = deepest_within_bound(shape);
+    EXPECT_GE(deepest, Parser::kMaxNesting / 4 - 2);
+    const std::string text = nest_blocks(shape, deepest);
+    bool overflowed = true;
+    trelk::run_on_thread_with_stack(
+        trelk::kThreadStackSize, [&] { overflowed = module_overflows(text); });
+    EXPECT_FALSE(overflowed);
+  }
+}
+
+TEST(NestingTest, TenTimesDeeperEndsInTheRecordedError) {
+  for (const Shape& shape : kShapes) {
+    SCOPED_TRACE(shape.name);
+    const std::string text = nest(shape, 10 * deepest_within_bound(shape));
+    std::vector<ParseError> errors;
+    trelk::run_on_thread_with_stack(trelk::kThreadStackSize, [&] {
+      errors = shape.prefix.empty() ? parse_expression(text).errors()
+                                    : parse_module_with_errors(text).errors();
+    });
+    ASSERT_FALSE(errors.empty());
+    const auto overflow =
+        std::find_if(errors.begin(), errors.end(), [](const ParseError& error) {
+          return error.error.kind() == ParseErrorKind::OtherError &&
+                 error.error.text() == kOverflow;
+        });
+    ASSERT_NE(overflow, errors.end());
+    // Recorded at the token where the bound was passed, well inside the
+    // text.
+    EXPECT_LT(overflow->location.end(), text.size() / 2);
+  }
+  for (const BlockShape& shape : kBlockShapes) {
+    SCOPED_TRACE(shape.name);
+    const std::string text =
+        nest_blocks(shape, 10 * deepest_within_bound(shape));
+    bool overflowed = false;
+    trelk::run_on_thread_with_stack(
+        trelk::kThreadStackSize, [&] { overflowed = module_overflows(text); });
+    EXPECT_TRUE(overflowed);
+  }
+}
+
+TEST(NestingTest, StackPerLevelLeavesRoomOnTheSystemStack) {
+  // The deepest input of every shape uses at most three quarters of the
+  // system's thread stack, the rest being left to the caller. The figures
+  // are printed: they are the derivation of the bound beside kMaxNesting.
+  // Measured on a larger stack, so that a shape that needs too much fails
+  // here with its figure instead of crashing.
+  PaintedStack stack(8 * trelk::kThreadStackSize);
+  const std::size_t baseline =
+      stack.bytes_used_by([] { (void)parse_expression("x"); });
+  std::printf("%-28s %8s %10s %10s\n", "shape", "depth", "stack", "per level");
+  for (const Shape& shape : kShapes) {
+    SCOPED_TRACE(shape.name);
+    const std::size_t deepest = deepest_within_bound(shape);
+    const std::string text = nest(shape, deepest);
+    const std::size_t used =
+        stack.bytes_used_by([&] { parse_as(shape, text); });
+    std::printf("%-28s %8zu %10zu %10zu\n", std::string(shape.name).c_str(),
+                deepest, used, (used - baseline) / deepest);
+    EXPECT_LE(used, trelk::kThreadStackSize / 4 * 3);
+  }
+  for (const BlockShape& shape : kBlockShapes) {
+    SCOPED_TRACE(shape.name);
+    const std::size_t deepest = deepest_within_bound(shape);
+    const std::string text = nest_blocks(shape, deepest);
+    const std::size_t used =
+        stack.bytes_used_by([&] { (void)parse_module_with_errors(text); });
+    std::printf("%-28s %8zu %10zu %10zu\n", std::string(shape.name).c_str(),
+                deepest, used, (used - baseline) / deepest);
+    EXPECT_LE(used, trelk::kThreadStackSize / 4 * 3);
+  }
 }
 
 }  // namespace
