@@ -589,6 +589,18 @@ TEST(VersionGateTest, ExpressionsAndStrings) {
        .gates = {gate(UnsupportedSyntaxKind::NamedExpression, TextRange(1, 7),
                       k37)}},
       {.source = "(x := 1)", .target = k310, .gates = {}},
+      // Starred elements of a yield's unparenthesized tuple, before 3.8.
+      {.source = "(yield a, *b, *c)",
+       .target = k37,
+       .gates = {gate(UnsupportedSyntaxKind::StarredTupleValue,
+                      TextRange(10, 12), k37,
+                      static_cast<std::uint8_t>(StarredTupleKind::YieldValue)),
+                 gate(
+                     UnsupportedSyntaxKind::StarredTupleValue,
+                     TextRange(14, 16), k37,
+                     static_cast<std::uint8_t>(StarredTupleKind::YieldValue))}},
+      {.source = "(yield (a, *b))", .target = k37, .gates = {}},
+      {.source = "(yield a, *b)", .target = k310, .gates = {}},
       {.source = "t'{x}' t'y'",
        .target = k310,
        .gates = {gate(UnsupportedSyntaxKind::TemplateString, TextRange(0, 6),
