@@ -557,6 +557,12 @@ TEST(SimpleStatementTest, VersionGates) {
       std::to_string(
           static_cast<int>(UnsupportedSyntaxKind::StarredTupleValue)) +
       " " + std::to_string(static_cast<int>(StarredTupleKind::ReturnValue));
+  const std::string starred_yield =
+      std::to_string(
+          static_cast<int>(UnsupportedSyntaxKind::StarredTupleValue)) +
+      " " + std::to_string(static_cast<int>(StarredTupleKind::YieldValue));
+  const std::string for_iterable = std::to_string(static_cast<int>(
+      UnsupportedSyntaxKind::UnparenthesizedForIterableUnpacking));
   const std::string type_alias = std::to_string(
       static_cast<int>(UnsupportedSyntaxKind::TypeAliasStatement));
   struct Case {
@@ -570,6 +576,13 @@ TEST(SimpleStatementTest, VersionGates) {
        .records = {starred_return + " 7..9", starred_return + " 14..16"}},
       {.source = "return *a, b\n", .target = {3, 10}, .records = {}},
       {.source = "return (*a, b)\n", .target = {3, 7}, .records = {}},
+      {.source = "def f():\n    yield *a, b\n",
+       .target = {3, 7},
+       .records = {starred_yield + " 19..21"}},
+      {.source = "for x in *a, b: pass\n",
+       .target = {3, 8},
+       .records = {for_iterable + " 0 9..11"}},
+      {.source = "for x in *a, b: pass\n", .target = {3, 9}, .records = {}},
       {.source = "type X = int\n",
        .target = {3, 11},
        .records = {type_alias + " 0 0..4"}},
