@@ -21,21 +21,13 @@ Intended differences (what the comparison allows for on purpose):
      parsed inside one pair of parentheses, its offsets moved by one: the
      parenthesized form gives back the inner expression with its own range,
      so the tree to compare is the same.
-  2. A generator expression that is the sole argument of a call
-     (`f(x for x in y)`): CPython's range runs over the call's parentheses;
-     here it runs from the element's first token to the last token of its
-     last clause, the parentheses belonging to the call. CPython's range is
-     moved in to the tokens inside the parentheses before comparing. (Cut
-     out on its own, the argument's text keeps CPython's parentheses and is
-     a parenthesized generator here too, with the same range.)
-  3. A starred call argument (`f(*a or b)`) has its operand read at the
+  2. A starred call argument (`f(*a or b)`) has its operand read at the
      conditional level; the expression entry reads a starred operand at the
      bitwise-or level. So a starred argument is parsed as the sole argument
      of a call `_(...)`, and that call and its name are put above CPython's
      tree.
-  4. A format specification's range starts at the first token after its
-     colon, where CPython's starts at the colon: CPython's start is moved
-     past the colon.
+The generator expression that is a call's only argument and the format
+specification are normalised by ast_compare (its normalisations 8 and 9).
 """
 
 import ast
@@ -46,11 +38,6 @@ import unittest
 
 import ast_compare
 import stdlib_corpus
-
-# What CPython's tokenize produces besides the tokens of the grammar.
-_LAYOUT = frozenset({tokenize.NL, tokenize.NEWLINE, tokenize.COMMENT,
-                     tokenize.INDENT, tokenize.DEDENT, tokenize.ENDMARKER,
-                     tokenize.ENCODING})
 
 
 def read_source(path):
@@ -81,72 +68,8 @@ def expressions(tree):
                 yield keyword.value
 
 
-class _Tokens:
-    """Byte ranges of the grammar's tokens in one file, computed on demand."""
-
-    def __init__(self, text, offsets):
-        self.text = text
-        self.offsets = offsets
-        self.ranges = None
-
-    def get(self):
-        if self.ranges is None:
-            self.ranges = []
-            readline = io.StringIO(self.text).readline
-            for tok in tokenize.generate_tokens(readline):
-                if tok.type in _LAYOUT:
-                    continue
-                self.ranges.append((self._offset(tok.start),
-                                    self._offset(tok.end)))
-        return self.ranges
-
-    def _offset(self, position):
-        row, col = position
-        starts = self.offsets.line_starts
-        line_start = starts[row - 1]
-        line_end = starts[row] if row < len(starts) else len(self.offsets.data)
-        line = self.offsets.data[line_start:line_end].decode("utf-8",
-                                                              "replace")
-        return line_start + len(line[:col].encode("utf-8"))
-
-
-def sole_generator_ranges(root, offsets, tokens):
-    """The adjusted range (intended difference 2) of every generator below
-    `root` that is the sole argument of a call, by the generator's own
-    CPython range."""
-    adjusted = {}
-    for node in ast.walk(root):
-        if not (isinstance(node, ast.Call) and len(node.args) == 1 and
-                not node.keywords and
-                isinstance(node.args[0], ast.GeneratorExp)):
-            continue
-        start, end = offsets.range(node.args[0])
-        call_end = offsets.range(node)[1]
-        if end != call_end or offsets.data[start:start + 1] != b"(":
-            continue  # written in parentheses of its own
-        inside = [r for r in tokens.get() if start < r[0] and r[1] < end]
-        if inside:
-            adjusted[("ExprGenerator", start, end)] = (inside[0][0],
-                                                       inside[-1][1])
-    return adjusted
-
-
-def format_spec_ranges(root, offsets):
-    """The adjusted range (intended difference 4) of every format
-    specification below `root`."""
-    adjusted = {}
-    for node in ast.walk(root):
-        if isinstance(node, ast.FormattedValue) and node.format_spec:
-            start, end = offsets.range(node.format_spec)
-            if offsets.data[start:start + 1] == b":":
-                adjusted[("InterpolatedStringFormatSpec", start, end)] = (
-                    start + 1, end)
-    return adjusted
-
-
-def shift_lines(lines, base, adjusted):
-    """Dump-shaped lines with every range moved back by `base`; the range of
-    a (kind, start, end) found in `adjusted` is replaced first."""
+def shift_lines(lines, base):
+    """Dump-shaped lines with every range moved back by `base`."""
     out = []
     for line in lines:
         stripped = line.lstrip(" ")
@@ -156,7 +79,6 @@ def shift_lines(lines, base, adjusted):
             continue
         start, _, end = span.partition("..")
         start, end = int(start), int(end)
-        start, end = adjusted.get((kind, start, end), (start, end))
         out.append("%s%s %d..%d" % (line[:len(line) - len(stripped)], kind,
                                      start - base, end - base))
     return out
@@ -172,7 +94,6 @@ def compare_file(path):
     except (SyntaxError, ValueError):
         return "refused by CPython", 0, 0, []
     offsets = ast_compare.Offsets(text)
-    tokens = _Tokens(text, offsets)
     reduce_cpython = ast_compare.cpython_reducer(text)
     data = offsets.data
     snippets = {}  # text -> CPython's reduced lines
@@ -182,7 +103,7 @@ def compare_file(path):
         snippet = data[start:end].decode("utf-8")
         base = start
         if isinstance(node, ast.Starred):
-            snippet = "_(" + snippet + ")"  # intended difference 3
+            snippet = "_(" + snippet + ")"  # intended difference 2
             base -= 2
         elif not isinstance(node, ast.Tuple):
             snippet = "(" + snippet + ")"  # intended difference 1
@@ -190,13 +111,7 @@ def compare_file(path):
         count += 1
         if snippet in snippets or "\0" in snippet:
             continue
-        adjusted = sole_generator_ranges(node, offsets, tokens)
-        if isinstance(node, ast.GeneratorExp):
-            # The cut-out text's own parentheses.
-            adjusted.pop(("ExprGenerator", start, end), None)
-        adjusted.update(format_spec_ranges(node, offsets))
-        theirs = shift_lines(reduce_cpython(ast.Expression(body=node)), base,
-                             adjusted)
+        theirs = shift_lines(reduce_cpython(ast.Expression(body=node)), base)
         if isinstance(node, ast.Starred):
             size = len(snippet.encode("utf-8"))
             theirs = ([theirs[0], f"  ExprCall 0..{size}", "    ExprName 0..1"]
