@@ -551,6 +551,12 @@ Pattern* parse_match_pattern_lhs(Parser& parser, bool allow_star) {
       if (lhs == nullptr) {
         add_other_error(parser, "Expected a pattern",
                         parser.current_token_range());
+        // A sign that no number follows starts an element of the pattern
+        // lists, so it is taken with its error: a list that met it again
+        // would stand still.
+        if (parser.at(TokenKind::Plus) || parser.at(TokenKind::Minus)) {
+          parser.bump_any();
+        }
         return make_missing_pattern(parser);
       }
       break;

@@ -334,6 +334,18 @@ TEST(PatternErrorTest, MessagesAndRanges) {
       // Tokens that start no pattern, and unclosed brackets.
       {.source = "match x:\n case {1: }: pass\n",
        .errors = {"Expected a pattern at byte range 19..20"}},
+      // A sign without a number is taken with its error, so that the
+      // lists it starts an element of move on.
+      {.source = "match x:\n case a(-): pass\n",
+       .errors = {"Expected a pattern at byte range 17..18"}},
+      {.source = "match x:\n case [-, +]: pass\n",
+       .errors = {"Expected a pattern at byte range 16..17",
+                  "Expected a pattern at byte range 19..20"}},
+      {.source = "match x:\n case {-: 1}: pass\n",
+       .errors = {"Expected a pattern at byte range 16..17"}},
+      {.source = "match x:\n case a(-\n",
+       .errors = {"Expected a pattern at byte range 17..18",
+                  "unexpected EOF while parsing at byte range 19..19"}},
       {.source = "match x:\n case [:\n",
        .errors = {"Missing ']' at byte range 16..17",
                   "unexpected EOF while parsing at byte range 18..18"}},

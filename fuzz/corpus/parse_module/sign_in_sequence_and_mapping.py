@@ -1,0 +1,3 @@
+match x:
+ case [-, +]: pass
+ case {-: 1}: pass
