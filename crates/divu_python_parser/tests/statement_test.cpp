@@ -231,11 +231,13 @@ TEST(StatementTest, AsyncPrefix) {
 }
 
 TEST(StatementTest, NestedBlocksStopAtTheNestingBound) {
+  // One block per counted level, past the bound of this build.
+  const std::size_t depth = Parser::kMaxNesting + 100;
   std::string source;
-  for (int level = 0; level < 700; ++level) {
-    source += std::string(static_cast<std::size_t>(level), ' ') + "if x:\n";
+  for (std::size_t level = 0; level < depth; ++level) {
+    source += std::string(level, ' ') + "if x:\n";
   }
-  source += std::string(700, ' ') + "pass\n";
+  source += std::string(depth, ' ') + "pass\n";
   const Parsed<ModModule> parsed = parse_module_with_errors(source);
   ASSERT_FALSE(parsed.errors().empty());
   EXPECT_EQ(parsed.errors().front().error.to_string(),
