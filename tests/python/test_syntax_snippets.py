@@ -94,9 +94,6 @@ INTENDED = {
         "recovery list, which has no f-string start; CPython's parser reads "
         "an f-string key and only its compiler refuses it (\"patterns may "
         "only match literals and attribute lookups\")"),
-    "class C(x for x in L):\n    pass\n": (
-        "a class's bases are read as call arguments, where a lone generator "
-        "is allowed; CPython's grammar has no generator form for bases"),
     "f((x)=2)\n": (
         "a parenthesized keyword name is accepted with a version gate record "
         "(accepted up to 3.7), never an error"),
