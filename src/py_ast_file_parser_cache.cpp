@@ -9,6 +9,7 @@
 #include "classes.h"
 #include "once_object.h"
 #include "parse_cache.h"
+#include "project_arguments.h"
 
 namespace trelk::py {
 
@@ -22,27 +23,19 @@ PyAstFileParserCache* as_cache(PyObject* self) {
   return reinterpret_cast<PyAstFileParserCache*>(self);
 }
 
-constexpr std::string_view kNewParameters[] = {"files", "project_root",
-                                               "filesystem"};
-constexpr CallableSpec kNewSpec = {.class_name = "AstFileParserCache",
-                                   .function_name = "__new__",
-                                   .parameters = kNewParameters,
-                                   .required = 2};
+constexpr CallableSpec kNewSpec =
+    project_constructor_spec("AstFileParserCache");
 
 PyObject* cache_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    std::array<PyObject*, 3> bound;
-    if (!bind_tuple_and_dict(kNewSpec, args, kwargs, bound)) {
+    std::optional<ProjectArguments> arguments =
+        bind_project_arguments(kNewSpec, args, kwargs);
+    if (!arguments) {
       return nullptr;
     }
-    std::vector<std::string> files;
-    std::string_view project_root;
-    std::shared_ptr<const AstFileSystem> filesystem;
-    if (!named("files", to_text_list(bound[0], files)) ||
-        !named("project_root", to_text(bound[1], project_root)) ||
-        !named("filesystem", to_optional_filesystem(bound[2], filesystem))) {
-      return nullptr;
-    }
+    std::vector<std::string>& files = arguments->files;
+    const std::string_view project_root = arguments->project_root;
+    std::shared_ptr<const AstFileSystem>& filesystem = arguments->filesystem;
     // With a file system given, `files` was only checked: the cache serves
     // that file system's files. The listing and naming run with the lock
     // held.

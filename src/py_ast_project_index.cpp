@@ -8,6 +8,7 @@
 #include "boundary.h"
 #include "classes.h"
 #include "once_object.h"
+#include "project_arguments.h"
 #include "project_index.h"
 
 namespace trelk::py {
@@ -22,27 +23,18 @@ PyAstProjectIndex* as_index(PyObject* self) {
   return reinterpret_cast<PyAstProjectIndex*>(self);
 }
 
-constexpr std::string_view kNewParameters[] = {"files", "project_root",
-                                               "filesystem"};
-constexpr CallableSpec kNewSpec = {.class_name = "AstProjectIndex",
-                                   .function_name = "__new__",
-                                   .parameters = kNewParameters,
-                                   .required = 2};
+constexpr CallableSpec kNewSpec = project_constructor_spec("AstProjectIndex");
 
 PyObject* index_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
-    std::array<PyObject*, 3> bound;
-    if (!bind_tuple_and_dict(kNewSpec, args, kwargs, bound)) {
+    std::optional<ProjectArguments> arguments =
+        bind_project_arguments(kNewSpec, args, kwargs);
+    if (!arguments) {
       return nullptr;
     }
-    std::vector<std::string> files;
-    std::string_view project_root;
-    std::shared_ptr<const AstFileSystem> filesystem;
-    if (!named("files", to_text_list(bound[0], files)) ||
-        !named("project_root", to_text(bound[1], project_root)) ||
-        !named("filesystem", to_optional_filesystem(bound[2], filesystem))) {
-      return nullptr;
-    }
+    std::vector<std::string>& files = arguments->files;
+    const std::string_view project_root = arguments->project_root;
+    std::shared_ptr<const AstFileSystem>& filesystem = arguments->filesystem;
     // Unlike the parse cache's constructor, `files` stays the index's list
     // also when a file system is given.
     AstProjectIndex index = without_gil([&] {
