@@ -11,105 +11,13 @@
 #include <thread>
 #include <vector>
 
+#include "fake_filesystem.h"
 #include "invariant.h"
 
 namespace trelk {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A file system over texts in memory that counts what it is asked. A read
-// can be made to wait until a gate opens, or to break an invariant.
-class FakeFileSystem final : public AstFileSystem {
- public:
-  std::expected<std::string, IoError> read_to_string(
-      std::string_view path) const override {
-    reads_.fetch_add(1);
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      ++reads_by_path_[std::string(path)];
-      waiting_.notify_all();
-      if (!gate_open_) {
-        // Bounded, so that a cache that serialises reads fails the test
-        // instead of hanging it.
-        gate_.wait_for(lock, 10s, [&] { return gate_open_; });
-      }
-      if (broken_.contains(std::string(path))) {
-        broken_.erase(std::string(path));
-        fail_invariant("reading broke");
-      }
-      if (out_of_memory_.contains(std::string(path))) {
-        out_of_memory_.erase(std::string(path));
-        throw std::bad_alloc();
-      }
-      const auto found = texts_.find(std::string(path));
-      if (found != texts_.end()) {
-        return found->second;
-      }
-    }
-    return std::unexpected(IoError{
-        .os_error = 2, .text = "No such file or directory (os error 2)"});
-  }
-
-  std::expected<std::vector<std::string>, IoError> all_files() const override {
-    listings_.fetch_add(1);
-    if (!listing_) {
-      return std::unexpected(IoError{.text = "cannot list"});
-    }
-    return *listing_;
-  }
-
-  void put(std::string path, std::string text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    texts_[std::move(path)] = std::move(text);
-  }
-  void break_next_read_of(std::string path) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    broken_.insert(std::move(path));
-  }
-  void exhaust_heap_on_next_read_of(std::string path) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    out_of_memory_.insert(std::move(path));
-  }
-  void set_listing(std::optional<std::vector<std::string>> listing) {
-    listing_ = std::move(listing);
-  }
-  void close_gate() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    gate_open_ = false;
-  }
-  void open_gate() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    gate_open_ = true;
-    gate_.notify_all();
-  }
-  // Waits until `path` has been asked for `count` times in all.
-  bool wait_for_reads(const std::string& path, int count) const {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return waiting_.wait_for(lock, 10s,
-                             [&] { return reads_by_path_[path] >= count; });
-  }
-
-  int reads() const { return reads_.load(); }
-  int reads_of(const std::string& path) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return reads_by_path_[path];
-  }
-  int listings() const { return listings_.load(); }
-
- private:
-  mutable std::mutex mutex_;
-  mutable std::condition_variable gate_;
-  mutable std::condition_variable waiting_;
-  bool gate_open_ = true;
-  std::map<std::string, std::string> texts_;
-  mutable std::set<std::string> broken_;
-  mutable std::set<std::string> out_of_memory_;
-  mutable std::map<std::string, int> reads_by_path_;
-  std::optional<std::vector<std::string>> listing_ = std::vector<std::string>{};
-  mutable std::atomic<int> reads_{0};
-  mutable std::atomic<int> listings_{0};
-};
 
 class ParseCacheTest : public testing::Test {
  protected:
@@ -141,7 +49,7 @@ TEST_F(ParseCacheTest, SixteenThreadsOnOnePathReadAndParseItOnce) {
   for (std::thread& thread : threads) {
     thread.join();
   }
-  EXPECT_EQ(fs_->reads(), 1);
+  EXPECT_EQ(fs_->reads().size(), 1u);
   for (const auto& result : results) {
     EXPECT_EQ(result.get(), results[0].get());
   }
@@ -162,7 +70,7 @@ TEST_F(ParseCacheTest, DifferentPathsAreReadInParallel) {
   fs_->open_gate();
   first.join();
   second.join();
-  EXPECT_EQ(fs_->reads(), 2);
+  EXPECT_EQ(fs_->reads().size(), 2u);
 }
 
 TEST_F(ParseCacheTest, FailuresAreStoredAsTheirMessages) {
@@ -226,7 +134,7 @@ TEST_F(ParseCacheTest, PathTextsAreKeysAsWritten) {
   EXPECT_EQ((*plain)->path(), "a.py");
   EXPECT_EQ((*dotted)->path(), "./a.py");
   EXPECT_EQ(cache.get_parsed_file("a.py")->get(), plain->get());
-  EXPECT_EQ(fs_->reads(), 2);
+  EXPECT_EQ(fs_->reads().size(), 2u);
 }
 
 // The import map as sorted text, for comparison.

@@ -11,84 +11,15 @@
 #include <thread>
 #include <vector>
 
+#include "fake_filesystem.h"
 #include "invariant.h"
 #include "stack_thread.h"
 
 namespace trelk {
 namespace {
 
-// Texts in memory, absolute paths under /r so that locations need no file
-// system. Records which thread read which path, in order; a read can be
-// made to break an invariant or to exhaust the heap, once.
-class FakeFileSystem final : public AstFileSystem {
- public:
-  std::expected<std::string, IoError> read_to_string(
-      std::string_view path) const override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const std::string key(path);
-    reads_.push_back({.path = key, .thread = std::this_thread::get_id()});
-    if (broken_.erase(key) != 0) {
-      fail_invariant("reading broke");
-    }
-    if (out_of_memory_.erase(key) != 0) {
-      throw std::bad_alloc();
-    }
-    const auto found = texts_.find(key);
-    if (found == texts_.end()) {
-      return std::unexpected(IoError{
-          .os_error = 2, .text = "No such file or directory (os error 2)"});
-    }
-    return found->second;
-  }
-
-  std::expected<std::vector<std::string>, IoError> all_files() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::string> paths;
-    for (const auto& [path, text] : texts_) {
-      paths.push_back(path);
-    }
-    return paths;
-  }
-
-  void put(std::string path, std::string text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    texts_[std::move(path)] = std::move(text);
-  }
-  void break_next_read_of(std::string path) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    broken_.insert(std::move(path));
-  }
-  void exhaust_heap_on_next_read_of(std::string path) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    out_of_memory_.insert(std::move(path));
-  }
-
-  struct Read {
-    std::string path;
-    std::thread::id thread;
-  };
-  std::vector<Read> reads() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return reads_;
-  }
-  int reads_of(std::string_view path) const {
-    int count = 0;
-    for (const Read& read : reads()) {
-      count += read.path == path;
-    }
-    return count;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::map<std::string, std::string> texts_;
-  mutable std::set<std::string> broken_;
-  mutable std::set<std::string> out_of_memory_;
-  mutable std::vector<Read> reads_;
-};
-
 // "/r/f0.py", "/r/f1.py", ...: each defines a function named after its
-// file.
+// file. Absolute paths, so that locations need no file system.
 std::vector<std::string> numbered_files(FakeFileSystem& fs, int count) {
   std::vector<std::string> paths;
   for (int i = 0; i < count; ++i) {
