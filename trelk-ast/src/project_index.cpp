@@ -85,6 +85,18 @@ const Record* first_named(const std::vector<Record>& records,
   return nullptr;
 }
 
+// The list of a file that each kind of query searches.
+const std::vector<FeatureClassAST>& select_feature_classes(
+    const ParsedAstFile& file) {
+  return file.feature_classes;
+}
+const std::vector<ResolverAST>& select_functions(const ParsedAstFile& file) {
+  return file.functions;
+}
+const std::vector<ResolverAST>& select_resolvers(const ParsedAstFile& file) {
+  return file.resolvers;
+}
+
 }  // namespace
 
 template <class Record, class Select>
@@ -106,63 +118,49 @@ std::optional<Record> AstProjectIndex::first_in_files(std::string_view module,
 
 std::optional<FeatureClassAST> AstProjectIndex::feature_class_ast(
     std::string_view module, std::string_view class_name) const {
-  return first_in_files<FeatureClassAST>(
-      module, class_name, [](const ParsedAstFile& file) -> const auto& {
-        return file.feature_classes;
-      });
+  return first_in_files<FeatureClassAST>(module, class_name,
+                                         select_feature_classes);
 }
 
 std::optional<ResolverAST> AstProjectIndex::function_ast(
     std::string_view module, std::string_view function_name) const {
-  return first_in_files<ResolverAST>(
-      module, function_name,
-      [](const ParsedAstFile& file) -> const auto& { return file.functions; });
+  return first_in_files<ResolverAST>(module, function_name, select_functions);
 }
 
 std::optional<ResolverAST> AstProjectIndex::resolver_ast(
     std::string_view module, std::string_view resolver_name) const {
-  return first_in_files<ResolverAST>(
-      module, resolver_name,
-      [](const ParsedAstFile& file) -> const auto& { return file.resolvers; });
+  return first_in_files<ResolverAST>(module, resolver_name, select_resolvers);
 }
 
-namespace {
-
-template <class Record>
-std::optional<Record> copy_of(const Record* record) {
-  if (record == nullptr) {
-    return std::nullopt;
-  }
-  return *record;
-}
-
-}  // namespace
-
-std::optional<FeatureClassAST> AstProjectIndex::feature_class_ast_in_file(
-    std::string_view file_path, std::string_view class_name) const {
+template <class Record, class Select>
+std::optional<Record> AstProjectIndex::first_in_file(std::string_view file_path,
+                                                     std::string_view name,
+                                                     Select select) const {
   auto file = get_parsed_ast_file(file_path);
   if (!file) {
     return std::nullopt;
   }
-  return copy_of(first_named((*file)->feature_classes, class_name));
+  const Record* found = first_named(select(**file), name);
+  if (found == nullptr) {
+    return std::nullopt;
+  }
+  return *found;
+}
+
+std::optional<FeatureClassAST> AstProjectIndex::feature_class_ast_in_file(
+    std::string_view file_path, std::string_view class_name) const {
+  return first_in_file<FeatureClassAST>(file_path, class_name,
+                                        select_feature_classes);
 }
 
 std::optional<ResolverAST> AstProjectIndex::function_ast_in_file(
     std::string_view file_path, std::string_view function_name) const {
-  auto file = get_parsed_ast_file(file_path);
-  if (!file) {
-    return std::nullopt;
-  }
-  return copy_of(first_named((*file)->functions, function_name));
+  return first_in_file<ResolverAST>(file_path, function_name, select_functions);
 }
 
 std::optional<ResolverAST> AstProjectIndex::resolver_ast_in_file(
     std::string_view file_path, std::string_view resolver_name) const {
-  auto file = get_parsed_ast_file(file_path);
-  if (!file) {
-    return std::nullopt;
-  }
-  return copy_of(first_named((*file)->resolvers, resolver_name));
+  return first_in_file<ResolverAST>(file_path, resolver_name, select_resolvers);
 }
 
 std::size_t available_processors() {

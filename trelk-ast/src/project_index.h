@@ -109,6 +109,10 @@ class AstProjectIndex {
   std::optional<Record> first_in_files(std::string_view module,
                                        std::string_view name,
                                        Select select) const;
+  template <class Record, class Select>
+  std::optional<Record> first_in_file(std::string_view file_path,
+                                      std::string_view name,
+                                      Select select) const;
 
   std::shared_ptr<const std::vector<std::string>> files_;
   std::shared_ptr<Inner> inner_;
