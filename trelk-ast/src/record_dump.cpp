@@ -26,6 +26,18 @@ void dump_keywords(std::string& out, std::string_view indent,
   }
 }
 
+// One line per key of each dictionary-valued keyword.
+void dump_dictionary_keywords(std::string& out, std::string_view kind,
+                              const OrderedMap<LocationMap>& keywords) {
+  for (const auto& [keyword, locations] : keywords) {
+    for (const auto& [key, location] : locations) {
+      line(out, "  ",
+           std::string(kind) + " " + keyword + " " + debug_quote(key) + " " +
+               dump_location(location));
+    }
+  }
+}
+
 void dump_field(std::string& out, std::string_view kind,
                 const FeatureFieldAST& field) {
   line(out, "  ",
@@ -69,20 +81,8 @@ std::string dump_function(const ResolverAST& function) {
     line(out, "  ", "decorator " + dump_location(function.decorator_location));
   }
   dump_keywords(out, "  ", function.kwarg_names, function.kwargs);
-  for (const auto& [keyword, keys] : function.kwarg_dict_key_names) {
-    for (const auto& [key, location] : keys) {
-      line(out, "  ",
-           "dict_key " + keyword + " " + debug_quote(key) + " " +
-               dump_location(location));
-    }
-  }
-  for (const auto& [keyword, values] : function.kwarg_dict_values) {
-    for (const auto& [key, location] : values) {
-      line(out, "  ",
-           "dict_value " + keyword + " " + debug_quote(key) + " " +
-               dump_location(location));
-    }
-  }
+  dump_dictionary_keywords(out, "dict_key", function.kwarg_dict_key_names);
+  dump_dictionary_keywords(out, "dict_value", function.kwarg_dict_values);
   std::string order = "args";
   for (const std::string& name : function.args_in_order) {
     order += " " + name;
