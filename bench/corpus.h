@@ -15,7 +15,13 @@
 
 namespace bench {
 
-inline std::vector<std::string> load_corpus(
+struct CorpusFile {
+  std::filesystem::path path;
+  std::string text;
+};
+
+// The corpus with the path of each file.
+inline std::vector<CorpusFile> load_corpus_files(
     const std::filesystem::path& root) {
   std::vector<std::filesystem::path> paths;
   for (const auto& entry :
@@ -25,15 +31,24 @@ inline std::vector<std::string> load_corpus(
     }
   }
   std::sort(paths.begin(), paths.end());
-  std::vector<std::string> texts;
-  for (const auto& path : paths) {
+  std::vector<CorpusFile> files;
+  for (auto& path : paths) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream buffer;
     buffer << in.rdbuf();
     std::string text = std::move(buffer).str();
     if (trelk::is_valid_utf8(text)) {
-      texts.push_back(std::move(text));
+      files.push_back({.path = std::move(path), .text = std::move(text)});
     }
+  }
+  return files;
+}
+
+// The texts of the corpus alone.
+inline std::vector<std::string> load_corpus(const std::filesystem::path& root) {
+  std::vector<std::string> texts;
+  for (CorpusFile& file : load_corpus_files(root)) {
+    texts.push_back(std::move(file.text));
   }
   return texts;
 }

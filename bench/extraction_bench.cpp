@@ -10,12 +10,11 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "corpus.h"
 #include "parse_module.h"
 #include "parser_cache_types.h"
 #include "type_parsing.h"
@@ -27,18 +26,13 @@ struct SourceFile {
   std::string text;
 };
 
-std::vector<SourceFile> load_corpus(const std::filesystem::path& root) {
+// The corpus files that parse, under their absolute paths.
+std::vector<SourceFile> load_parsing_files(const std::filesystem::path& root) {
   std::vector<SourceFile> files;
-  for (const auto& entry :
-       std::filesystem::recursive_directory_iterator(root)) {
-    if (entry.is_regular_file() && entry.path().extension() == ".py") {
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::string text((std::istreambuf_iterator<char>(in)),
-                       std::istreambuf_iterator<char>());
-      if (divu::parse_module(text)) {
-        files.push_back({std::filesystem::absolute(entry.path()).string(),
-                         std::move(text)});
-      }
+  for (bench::CorpusFile& file : bench::load_corpus_files(root)) {
+    if (divu::parse_module(file.text)) {
+      files.push_back({.path = std::filesystem::absolute(file.path).string(),
+                       .text = std::move(file.text)});
     }
   }
   return files;
@@ -55,7 +49,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path root =
       argc > 1 ? argv[1] : "/root/.pyenv/versions/3.13.0/lib/python3.13";
   const int rounds = argc > 2 ? std::stoi(argv[2]) : 3;
-  const std::vector<SourceFile> files = load_corpus(root);
+  const std::vector<SourceFile> files = load_parsing_files(root);
   std::size_t sink = 0;
   double parse_seconds = 0;
   double cache_seconds = 0;
