@@ -135,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     lexer.rewind(std::move(checkpoint));
     std::vector<Lexed> second = lex_rest(lexer, size, previous_end);
     check(first == second);
-    check(std::equal(first.begin(), first.end(), all.begin() + at, all.end()));
+    check(std::equal(first.begin(), first.end(),
+                     all.begin() + static_cast<std::ptrdiff_t>(at), all.end()));
     check(lexer.errors() == all_errors);
 
     drive_re_lex(text, mode, at);

@@ -120,7 +120,8 @@ void append_debug_quoted(std::string& out, std::string_view text) {
                !is_printable(code_point)) {
       append_unicode_escape(out, code_point);
     } else {
-      out.append(text.substr(start, index - start));
+      out.append(text.substr(static_cast<std::size_t>(start),
+                             static_cast<std::size_t>(index - start)));
     }
   }
   out += '"';

@@ -95,11 +95,11 @@ TEST(Utf8Test, AppendEncodesEachLengthAtItsBounds) {
 }
 
 TEST(Utf8Test, LossyTextReplacesMaximalSubparts) {
-  struct Case {
+  struct LossyCase {
     std::string_view bytes;
     std::string_view text;
   };
-  constexpr Case kCases[] = {
+  constexpr LossyCase kLossyCases[] = {
       {.bytes = "abc", .text = "abc"},
       {.bytes = "a\xFF"
                 "b",
@@ -115,7 +115,7 @@ TEST(Utf8Test, LossyTextReplacesMaximalSubparts) {
       {.bytes = "\xF0\x9F\x98", .text = "\xEF\xBF\xBD"},
       {.bytes = "\xC3\xA9", .text = "\xC3\xA9"},
   };
-  for (const Case& c : kCases) {
+  for (const LossyCase& c : kLossyCases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes));
     EXPECT_EQ(to_utf8_lossy(c.bytes), c.text);
   }

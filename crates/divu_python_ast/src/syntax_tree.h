@@ -143,7 +143,12 @@ enum class ExprContext : std::uint8_t { Load, Store, Del, Invalid };
 
 enum class BoolOp : std::uint8_t { And, Or };
 
-// Binary operators; augmented assignments use the same values.
+// Binary operators; augmented assignments use the same values. The
+// enumerator Mod is scoped, so it never hides the node set Mod where code
+// names either; -Wshadow warns all the same, and both names are the ones the
+// tree's users know, so the warning is silenced for this enum alone.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
 enum class Operator : std::uint8_t {
   Add,       // +
   Sub,       // -
@@ -159,6 +164,7 @@ enum class Operator : std::uint8_t {
   BitAnd,    // &
   FloorDiv,  // //
 };
+#pragma GCC diagnostic pop
 
 enum class UnaryOp : std::uint8_t { Invert, Not, UAdd, USub };
 

@@ -26,7 +26,7 @@ TEST(ArenaTest, MixedAllocationsAreAlignedAndKeepTheirContents) {
     ints.emplace_back(arena.make<std::uint32_t>(i), i);
     wides.push_back(arena.make<Wide>());
     const std::string text(i % 997 == 0 ? std::size_t{3} << 19 : i % 13,
-                           'a' + i % 26);
+                           static_cast<char>('a' + i % 26));
     texts.emplace_back(arena.copy_string(text), text);
   }
   for (const auto& [pointer, value] : ints) {

@@ -265,7 +265,8 @@ TEST(ParametersTest, IterYieldsEveryParameterInOrder) {
       if (name.empty()) {
         return nullptr;
       }
-      auto* parameter = b.make<Parameter>(0, name.size());
+      auto* parameter =
+          b.make<Parameter>(0, static_cast<TextSize>(name.size()));
       parameter->name = b.identifier(name, 0);
       return parameter;
     };

@@ -24,14 +24,16 @@ class TreeBuilder {
   Stmt* pass(TextSize start) { return make<StmtPass>(start, start + 4); }
 
   ExprName* name(std::string_view id, TextSize start) {
-    auto* name = make<ExprName>(start, start + id.size());
+    auto* name =
+        make<ExprName>(start, start + static_cast<TextSize>(id.size()));
     name->id = Name(arena.copy_string(id));
     return name;
   }
 
   Identifier identifier(std::string_view id, TextSize start) {
     Identifier identifier;
-    identifier.range = TextRange(start, start + id.size());
+    identifier.range =
+        TextRange(start, start + static_cast<TextSize>(id.size()));
     identifier.id = Name(arena.copy_string(id));
     return identifier;
   }

@@ -86,14 +86,14 @@ TEST(TreeDumpTest, OneLinePerNodeInFieldOrder) {
            [](TreeBuilder& b) {
              auto entry = [&b](std::string_view name, TextSize start,
                                Expr* default_value) {
-               ParameterWithDefault entry;
-               entry.parameter.name = b.identifier(name, start);
-               entry.parameter.range = entry.parameter.name.range;
-               entry.default_value = default_value;
-               entry.range = TextRange(start, default_value != nullptr
-                                                  ? default_value->range.end()
-                                                  : start + 1);
-               return entry;
+               ParameterWithDefault with_default;
+               with_default.parameter.name = b.identifier(name, start);
+               with_default.parameter.range = with_default.parameter.name.range;
+               with_default.default_value = default_value;
+               with_default.range = TextRange(
+                   start, default_value != nullptr ? default_value->range.end()
+                                                   : start + 1);
+               return with_default;
              };
              auto single = [&b](std::string_view name, TextSize start) {
                auto* parameter = b.make<Parameter>(start, start + 1);
@@ -142,7 +142,8 @@ TEST(TreeDumpTest, OneLinePerNodeInFieldOrder) {
        .build =
            [](TreeBuilder& b) {
              auto capture = [&b](std::string_view name, TextSize start) {
-               auto* as = b.make<PatternMatchAs>(start, start + name.size());
+               auto* as = b.make<PatternMatchAs>(
+                   start, start + static_cast<TextSize>(name.size()));
                if (name != "_") {
                  as->name = b.arena.make<Identifier>(b.identifier(name, start));
                }
