@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
     best = std::min(best, elapsed.count());
   }
   std::printf("files=%zu bytes=%zu tokens=%zu seconds=%.6f mb_per_s=%.1f\n",
-              texts.size(), bytes, tokens, best, bytes / best / 1e6);
+              texts.size(), bytes, tokens, best,
+              static_cast<double>(bytes) / best / 1e6);
   return 0;
 }

@@ -92,7 +92,7 @@ std::size_t build(Alloc& alloc) {
     assign->targets = alloc.template list<Expr*>(1);
     assign->targets[0] = name(alloc, 0);
     assign->value = call;
-    body[i] = assign;
+    body[static_cast<std::size_t>(i)] = assign;
   }
   return body.size();
 }

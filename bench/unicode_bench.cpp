@@ -42,7 +42,7 @@ std::vector<std::string> sample_names() {
     if (length == 0 || ++named % 64 != 0) {
       continue;
     }
-    std::string name(buffer.data(), length);
+    std::string name(buffer.data(), static_cast<std::size_t>(length));
     if (names.size() % 2 == 1) {
       for (char& ch : name) {
         ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch + 32 : ch);
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     for (const std::string& name : names) {
       UErrorCode status = U_ZERO_ERROR;
       u_charFromName(U_UNICODE_CHAR_NAME, name.c_str(), &status);
-      icu_hits += U_SUCCESS(status);
+      icu_hits += U_SUCCESS(status) ? 1 : 0;
     }
   }
   const double icu = seconds_since(start);
@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
   start = Clock::now();
   for (int r = 0; r < rounds; ++r) {
     for (UChar32 c = 0; c < 0x110000; ++c) {
-      icu_xid += u_hasBinaryProperty(c, UCHAR_XID_CONTINUE);
+      icu_xid += u_hasBinaryProperty(c, UCHAR_XID_CONTINUE) ? 1 : 0;
     }
   }
   const double icu_xid_time = seconds_since(start);

@@ -39,7 +39,7 @@ TEST_F(ParseCacheTest, SixteenThreadsOnOnePathReadAndParseItOnce) {
     threads.emplace_back([&, i] {
       auto parsed = cache.get_parsed_file("a.py");
       ASSERT_TRUE(parsed.has_value()) << parsed.error();
-      results[i] = *parsed;
+      results[static_cast<std::size_t>(i)] = *parsed;
     });
   }
   // The first read is held until every thread has had time to arrive.

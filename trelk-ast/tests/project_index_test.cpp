@@ -272,7 +272,8 @@ TEST_F(ProjectIndexTest, QueriesWaitForTheFileAWorkerIsComputing) {
     queries.emplace_back([&] {
       for (int i = static_cast<int>(paths.size()) - 1; i >= 0; --i) {
         const std::string name = "f" + std::to_string(i);
-        auto found = index.function_ast_in_file(paths[i], name);
+        auto found = index.function_ast_in_file(
+            paths[static_cast<std::size_t>(i)], name);
         ASSERT_TRUE(found.has_value()) << name;
         EXPECT_EQ(found->module, name);
       }
