@@ -18,8 +18,7 @@
 namespace {
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                       start)
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
       .count();
 }
 
@@ -67,7 +66,7 @@ int main(int argc, char** argv) {
     failed = 0;
     auto start = std::chrono::steady_clock::now();
     for (const std::string& text : texts) {
-      failed += divu::parse_module_with_errors(text).errors().empty() ? 0 : 1;
+      failed += divu::parse_module_with_errors(text).errors().empty() ? 0u : 1u;
     }
     best = std::min(best, seconds_since(start));
   }
@@ -75,10 +74,9 @@ int main(int argc, char** argv) {
   std::size_t kept = 0;
   double worst = 0;
   for (const std::string& text : texts) {
-    divu::Parsed<divu::ModModule> parsed =
-        divu::parse_module_with_errors(text);
-    const std::size_t memory = parsed.arena_bytes() +
-                               parsed.tokens().size() * sizeof(divu::Token);
+    divu::Parsed<divu::ModModule> parsed = divu::parse_module_with_errors(text);
+    const std::size_t memory =
+        parsed.arena_bytes() + parsed.tokens().size() * sizeof(divu::Token);
     kept += memory;
     if (text.size() >= 4096) {
       worst = std::max(worst, static_cast<double>(memory) /
@@ -88,7 +86,8 @@ int main(int argc, char** argv) {
   std::printf(
       "files=%zu bytes=%zu failed=%zu seconds=%.6f mb_per_s=%.1f "
       "bytes_per_byte=%.2f worst_bytes_per_byte=%.2f checkpoint_ns=%.1f\n",
-      texts.size(), bytes, failed, best, bytes / best / 1e6,
+      texts.size(), bytes, failed, best,
+      static_cast<double>(bytes) / best / 1e6,
       static_cast<double>(kept) / static_cast<double>(bytes), worst,
       checkpoint_nanoseconds());
   return 0;

@@ -27,13 +27,13 @@ enum ByteClass : std::uint8_t {
 };
 constexpr auto kByteClasses = [] {
   std::array<std::uint8_t, 256> table{};
-  for (int c = 'a'; c <= 'z'; ++c) {
+  for (std::size_t c = 'a'; c <= 'z'; ++c) {
     table[c] |= kIdentifierContinue;
   }
-  for (int c = 'A'; c <= 'Z'; ++c) {
+  for (std::size_t c = 'A'; c <= 'Z'; ++c) {
     table[c] |= kIdentifierContinue;
   }
-  for (int c = '0'; c <= '9'; ++c) {
+  for (std::size_t c = '0'; c <= '9'; ++c) {
     table[c] |= kIdentifierContinue;
   }
   table['_'] |= kIdentifierContinue;

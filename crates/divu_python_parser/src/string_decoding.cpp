@@ -90,7 +90,7 @@ TextSize doubled_braces_in_name(std::string_view name) {
     if (name[i] == '{') {
       ++count;
     } else if (name[i] == '\\' && i + 1 < name.size() && name[i + 1] != '{') {
-      i += name.substr(i + 1, 2) == "N{" ? 2 : 1;
+      i += name.substr(i + 1, 2) == "N{" ? 2u : 1u;
     }
   }
   return count;

@@ -336,7 +336,7 @@ Expr* Parser::parse_strings() {
     progress.assert_progressing(*this);
     if (kind == TokenKind::String) {
       Node* part = parse_string_token(*this);
-      bytes_count += part->is<BytesLiteral>() ? 1 : 0;
+      bytes_count += part->is<BytesLiteral>() ? 1u : 0u;
       parts.push(part);
     } else if (kind == TokenKind::FStringStart) {
       const InterpolatedString read =

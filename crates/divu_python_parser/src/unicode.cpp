@@ -143,7 +143,8 @@ class NameIndex {
           u_charName(static_cast<UChar32>(entry), U_UNICODE_CHAR_NAME,
                      buffer.data(), buffer.size(), &status);
       if (U_SUCCESS(status) &&
-          std::string_view(buffer.data(), length) == name) {
+          std::string_view(buffer.data(), static_cast<std::size_t>(length)) ==
+              name) {
         return static_cast<char32_t>(entry);
       }
     }

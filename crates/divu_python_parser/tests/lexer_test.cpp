@@ -692,7 +692,8 @@ TEST(LexerTest, RewindReproducesTheTokens) {
       lexer.rewind(std::move(checkpoint));
       std::vector<FullToken> second = rest_of(lexer);
       EXPECT_EQ(first, second);
-      EXPECT_TRUE(std::equal(second.begin(), second.end(), all.begin() + skip));
+      EXPECT_TRUE(std::equal(second.begin(), second.end(),
+                             all.begin() + static_cast<std::ptrdiff_t>(skip)));
       EXPECT_EQ(std::move(lexer).finish(), all_errors);
     }
   }
@@ -851,19 +852,19 @@ TEST(LexerTest, ReLexStringTokenInInterpolationElement) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.source);
-    Lexer lexer(c.source, Mode::Module);
-    while (lexer.next_token() != TokenKind::String) {
+    Lexer case_lexer(c.source, Mode::Module);
+    while (case_lexer.next_token() != TokenKind::String) {
     }
-    lexer.re_lex_string_token_in_interpolation_element(c.kind);
+    case_lexer.re_lex_string_token_in_interpolation_element(c.kind);
     std::vector<std::string> tokens = {
-        describe(lexer.current_kind(), lexer.current_range())};
-    for (TokenKind kind = lexer.next_token(); kind != TokenKind::EndOfFile;
-         kind = lexer.next_token()) {
-      tokens.push_back(describe(kind, lexer.current_range()));
+        describe(case_lexer.current_kind(), case_lexer.current_range())};
+    for (TokenKind kind = case_lexer.next_token(); kind != TokenKind::EndOfFile;
+         kind = case_lexer.next_token()) {
+      tokens.push_back(describe(kind, case_lexer.current_range()));
     }
     EXPECT_EQ(join(tokens), c.tokens);
     std::vector<std::string> errors;
-    for (const LexicalError& error : lexer.errors()) {
+    for (const LexicalError& error : case_lexer.errors()) {
       errors.push_back(error.error.to_string() + " at " +
                        error.location.to_string());
     }

@@ -174,7 +174,7 @@ TEST(UnicodeExhaustiveTest, IcuNamesUnknownToCPythonAreRejected) {
         u_charName(static_cast<UChar32>(c), U_UNICODE_CHAR_NAME, buffer.data(),
                    buffer.size(), &status);
     ASSERT_TRUE(U_SUCCESS(status));
-    const std::string icu_name(buffer.data(), length);
+    const std::string icu_name(buffer.data(), static_cast<std::size_t>(length));
     if (icu_name.empty() || icu_name == e.code_points[c].name) {
       continue;
     }
