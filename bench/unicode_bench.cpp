@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     for (const std::string& name : names) {
       UErrorCode status = U_ZERO_ERROR;
       u_charFromName(U_UNICODE_CHAR_NAME, name.c_str(), &status);
-      icu_hits += U_SUCCESS(status) ? 1 : 0;
+      icu_hits += U_SUCCESS(status) ? 1u : 0u;
     }
   }
   const double icu = seconds_since(start);
@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
   start = Clock::now();
   for (int r = 0; r < rounds; ++r) {
     for (UChar32 c = 0; c < 0x110000; ++c) {
-      icu_xid += u_hasBinaryProperty(c, UCHAR_XID_CONTINUE) ? 1 : 0;
+      icu_xid += u_hasBinaryProperty(c, UCHAR_XID_CONTINUE) ? 1u : 0u;
     }
   }
   const double icu_xid_time = seconds_since(start);

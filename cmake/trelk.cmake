@@ -1,7 +1,10 @@
 # Shared compile flags: every target links trelk_flags privately.
 add_library(trelk_flags INTERFACE)
 target_compile_features(trelk_flags INTERFACE cxx_std_23)
-target_compile_options(trelk_flags INTERFACE -Wall -Wextra)
+# -Wconversion and -Wsign-conversion: offsets are 32-bit and sizes 64-bit, so
+# every narrowing or change of sign is written out where it happens.
+target_compile_options(trelk_flags INTERFACE -Wall -Wextra -Wshadow
+                       -Wconversion -Wsign-conversion)
 if(TRELK_WERROR)
   target_compile_options(trelk_flags INTERFACE -Werror)
 endif()
