@@ -175,7 +175,7 @@ std::string to_utf8(std::u16string_view text) {
   for (size_t at = 0; at < text.size();) {
     char32_t c = text[at++];
     if (U16_IS_LEAD(c) && at < text.size() && U16_IS_TRAIL(text[at])) {
-      c = U16_GET_SUPPLEMENTARY(c, text[at++]);
+      c = static_cast<char32_t>(U16_GET_SUPPLEMENTARY(c, text[at++]));
     }
     append_utf8(out, c);
   }

@@ -289,7 +289,8 @@ TEST(SnakeCaseThreadsTest, ColdStartFromEightThreads) {
       while (ready.load() < kThreads) {
       }
       for (int round = 0; round < 50; ++round) {
-        results[i] = to_snake_case("getXMLNodeName\u00c4pfelBaum");
+        results[static_cast<std::size_t>(i)] =
+            to_snake_case("getXMLNodeName\u00c4pfelBaum");
       }
     });
   }
