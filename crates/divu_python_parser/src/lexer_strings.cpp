@@ -11,11 +11,11 @@
 //   Colon         :      at the field's own nesting level: a format spec
 //                        starts (format_spec_depth + 1), so what follows is
 //                        literal text again
-//   Lbrace        {      a nested field inside the spec
+//   Lbrace        {      a nested field inside the format spec
 //   Name          w
-//   Rbrace        }      back in the spec's literal text
+//   Rbrace        }      back in the format spec's literal text
 //   FStringMiddle >10    literal text, doubled braces reduced to one
-//   Rbrace        }      closes the outer field and the spec
+//   Rbrace        }      closes the outer field and its format spec
 //   FStringEnd    "      pops the context
 //
 // The current context decides at each token whether the lexer reads literal

@@ -175,8 +175,8 @@ TEST(ExpressionMessageTest, StringsAndInterpolations) {
                   "f-string: expecting `}` at byte range 6..7"}},
       {.source = "f'{x'",
        .errors = {"f-string: expecting `}` at byte range 4..5"}},
-      // The colon starts a format specification for the lexer, so the
-      // lambda's body is missing and its text is the specification's.
+      // The colon starts a format spec for the lexer, so the lambda's body
+      // is missing and the text after the colon is the format spec's.
       {.source = "f'{lambda x: x}'",
        .errors = {"Expected an expression at byte range 12..14",
                   "f-string: lambda expressions are not allowed without "
