@@ -12,10 +12,14 @@
 
 #include "parse_module.h"
 #include "parser.h"
+#include "parser_test_support.h"
 #include "tree_dump.h"
 
 namespace divu {
 namespace {
+
+using test_support::gate;
+using test_support::GateCase;
 
 constexpr PythonVersion kLatest{3, 14};
 
@@ -295,20 +299,6 @@ TEST(AtomMessageTest, UnclosedBracketHintsAtTheLineEnd) {
 
 // ---------------------------------------------------------------------------
 // Version gates.
-
-struct GateCase {
-  std::string_view source;
-  PythonVersion target;
-  std::vector<UnsupportedSyntaxError> gates;
-};
-
-UnsupportedSyntaxError gate(UnsupportedSyntaxKind kind, TextRange range,
-                            PythonVersion target, std::uint8_t variant = 0) {
-  return UnsupportedSyntaxError{
-      .kind = {.kind = kind, .variant = variant, .description = {}},
-      .range = range,
-      .target_version = target};
-}
 
 TEST(AtomGateTest, RecordsAtTheirRanges) {
   constexpr PythonVersion k37{3, 7};

@@ -11,18 +11,14 @@
 
 #include "parse_module.h"
 #include "parser.h"
+#include "parser_test_support.h"
 
 namespace divu {
 namespace {
 
-std::vector<std::string> error_texts(std::string_view source) {
-  const Parsed<ModModule> parsed = parse_module_with_errors(source);
-  std::vector<std::string> texts;
-  for (const ParseError& error : parsed.errors()) {
-    texts.push_back(error.to_string());
-  }
-  return texts;
-}
+using test_support::check_messages;
+using test_support::error_texts;
+using test_support::MessageCase;
 
 // The module's one statement, parsed without errors.
 template <class T>
@@ -30,18 +26,6 @@ const T& only_statement(const Parsed<ModModule>& parsed) {
   EXPECT_TRUE(parsed.errors().empty()) << parsed.errors().front().to_string();
   EXPECT_EQ(parsed.syntax().body.size(), 1u);
   return parsed.syntax().body.front()->as<T>();
-}
-
-struct MessageCase {
-  std::string_view source;
-  std::vector<std::string> errors;
-};
-
-void check_messages(const std::vector<MessageCase>& cases) {
-  for (const MessageCase& c : cases) {
-    SCOPED_TRACE(c.source);
-    EXPECT_EQ(error_texts(c.source), c.errors);
-  }
 }
 
 TEST(CompoundStatementTest, TryMessages) {

@@ -18,11 +18,15 @@
 
 #include "parse_module.h"
 #include "parser.h"
+#include "parser_test_support.h"
 #include "stack_thread.h"
 #include "tree_dump.h"
 
 namespace divu {
 namespace {
+
+using test_support::gate;
+using test_support::GateCase;
 
 constexpr PythonVersion kLatest{3, 14};
 
@@ -560,20 +564,6 @@ TEST(ExpressionContextTest, ParenthesizedMarkFollowsTheLeftOperand) {
 
 // ---------------------------------------------------------------------------
 // Version gates: recorded for older targets, never an error.
-
-struct GateCase {
-  std::string_view source;
-  PythonVersion target;
-  std::vector<UnsupportedSyntaxError> gates;
-};
-
-UnsupportedSyntaxError gate(UnsupportedSyntaxKind kind, TextRange range,
-                            PythonVersion target, std::uint8_t variant = 0) {
-  return UnsupportedSyntaxError{
-      .kind = {.kind = kind, .variant = variant, .description = {}},
-      .range = range,
-      .target_version = target};
-}
 
 TEST(VersionGateTest, ExpressionsAndStrings) {
   constexpr PythonVersion k37{3, 7};

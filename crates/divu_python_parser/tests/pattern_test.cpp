@@ -12,18 +12,13 @@
 
 #include "parse_module.h"
 #include "parser.h"
+#include "parser_test_support.h"
 #include "stack_thread.h"
 
 namespace divu {
 namespace {
 
-std::vector<std::string> error_texts(const std::vector<ParseError>& errors) {
-  std::vector<std::string> texts;
-  for (const ParseError& error : errors) {
-    texts.push_back(error.to_string());
-  }
-  return texts;
-}
+using test_support::error_texts;
 
 // ---------------------------------------------------------------------------
 // A compact rendering of patterns and the expressions inside them, with what

@@ -12,33 +12,14 @@
 
 #include "parse_module.h"
 #include "parser.h"
+#include "parser_test_support.h"
 
 namespace divu {
 namespace {
 
-std::vector<std::string> error_texts(const std::vector<ParseError>& errors) {
-  std::vector<std::string> texts;
-  for (const ParseError& error : errors) {
-    texts.push_back(error.to_string());
-  }
-  return texts;
-}
-
-std::vector<std::string> error_texts(std::string_view source) {
-  return error_texts(parse_module_with_errors(source).errors());
-}
-
-struct MessageCase {
-  std::string_view source;
-  std::vector<std::string> errors;
-};
-
-void check_messages(const std::vector<MessageCase>& cases) {
-  for (const MessageCase& c : cases) {
-    SCOPED_TRACE(c.source);
-    EXPECT_EQ(error_texts(c.source), c.errors);
-  }
-}
+using test_support::check_messages;
+using test_support::error_texts;
+using test_support::MessageCase;
 
 // The kinds and ranges of the module's top-level statements.
 std::vector<std::string> top_level(const Parsed<ModModule>& parsed) {

@@ -1,0 +1,63 @@
+#pragma once
+
+// What the grammar's table tests share: the texts of a parse's errors, the
+// table of sources with the errors they must give, and the version gate
+// records they expect.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "parse_module.h"
+#include "unsupported_syntax.h"
+
+namespace divu::test_support {
+
+// Each error as its display text, "... at byte range a..b".
+inline std::vector<std::string> error_texts(
+    const std::vector<ParseError>& errors) {
+  std::vector<std::string> texts;
+  for (const ParseError& error : errors) {
+    texts.push_back(error.to_string());
+  }
+  return texts;
+}
+
+// The errors of `source` parsed as a module.
+inline std::vector<std::string> error_texts(std::string_view source) {
+  return error_texts(parse_module_with_errors(source).errors());
+}
+
+struct MessageCase {
+  std::string_view source;
+  std::vector<std::string> errors;
+};
+
+// Parses each source as a module and compares all its errors.
+inline void check_messages(const std::vector<MessageCase>& cases) {
+  for (const MessageCase& c : cases) {
+    SCOPED_TRACE(c.source);
+    EXPECT_EQ(error_texts(c.source), c.errors);
+  }
+}
+
+struct GateCase {
+  std::string_view source;
+  PythonVersion target;
+  std::vector<UnsupportedSyntaxError> gates;
+};
+
+// The record a parse for `target` makes of `kind` at `range`.
+inline UnsupportedSyntaxError gate(UnsupportedSyntaxKind kind, TextRange range,
+                                   PythonVersion target,
+                                   std::uint8_t variant = 0) {
+  return UnsupportedSyntaxError{
+      .kind = {.kind = kind, .variant = variant, .description = {}},
+      .range = range,
+      .target_version = target};
+}
+
+}  // namespace divu::test_support
