@@ -71,7 +71,7 @@ std::vector<Flat> check_tree(const divu::Parsed<divu::ModExpression>& parsed,
       parsed.syntax(), [&](const divu::Node& node, std::uint32_t depth) {
         check(node.range.end() <= size, "a node ends inside the text");
         path.resize(depth);
-        if (depth > 1 && !path.back().contains_range(node.range)) {
+        if (depth > 0 && !path.back().contains_range(node.range)) {
           report(node, ("outside its parent's " + path.back().to_string())
                            .c_str());
           check(false, "a node lies inside its parent");

@@ -30,20 +30,15 @@ void check(bool condition, const char* what) {
   }
 }
 
-// `root_holds_children` is false for an expression parse, whose root starts
-// at the first token while a missing expression's placeholder sits at the
-// end of the last consumed token, which may be 0 before a leading comment.
 template <class T>
-void check_parsed(const divu::Parsed<T>& parsed, std::size_t size,
-                  bool root_holds_children) {
+void check_parsed(const divu::Parsed<T>& parsed, std::size_t size) {
   // Ranges of the nodes on the path from the root to the current node.
   std::vector<divu::TextRange> path;
   divu::walk_preorder(
       parsed.syntax(), [&](const divu::Node& node, std::uint32_t depth) {
         check(node.range.end() <= size, "a node ends inside the text");
         path.resize(depth);
-        if ((depth > 1 || (depth == 1 && root_holds_children)) &&
-            !path.back().contains_range(node.range)) {
+        if (depth > 0 && !path.back().contains_range(node.range)) {
           std::fprintf(stderr, "%s %s outside its parent's %s\n",
                        std::string(divu::node_kind_name(node.kind())).c_str(),
                        node.range.to_string().c_str(),
@@ -66,7 +61,7 @@ void check_parsed(const divu::Parsed<T>& parsed, std::size_t size,
 void parse_all(std::string_view text) {
   const divu::Parsed<divu::ModModule> module =
       divu::parse_module_with_errors(text);
-  check_parsed(module, text.size(), true);
+  check_parsed(module, text.size());
   const auto strict = divu::parse_module(text);
   check(strict.has_value() == module.errors().empty(),
         "parse_module fails exactly when the text has an error");
@@ -75,7 +70,7 @@ void parse_all(std::string_view text) {
               strict.error().to_string() == module.errors().front().to_string(),
           "parse_module reports the first error");
   }
-  check_parsed(divu::parse_expression(text), text.size(), false);
+  check_parsed(divu::parse_expression(text), text.size());
 }
 
 }  // namespace

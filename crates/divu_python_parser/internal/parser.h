@@ -246,10 +246,28 @@ class Parser {
   TextSize prev_token_end() const { return prev_token_end_; }
   // (min(start, prev_token_end), prev_token_end): a node's range once its
   // last token is consumed.
-  TextRange node_range(TextSize start) const {
-    return TextRange(start < prev_token_end_ ? start : prev_token_end_,
-                     prev_token_end_);
+  TextRange node_range(TextSize start) {
+    if (start < prev_token_end_) {
+      return TextRange(start, prev_token_end_);
+    }
+    return placeholder_range();
   }
+  // The empty range at prev_token_end, for something required but missing.
+  // When whitespace, comments or skipped tokens lie between it and the
+  // current token, a node that starts at the current token may come to hold
+  // it as its first part, and start after it; widen_to_children mends that
+  // once the tree is built.
+  TextRange placeholder_range() {
+    if (prev_token_end_ < current_token_start()) {
+      placeholder_before_token_ = true;
+    }
+    return TextRange::empty(prev_token_end_);
+  }
+  // Whether a placeholder was made before the token that followed it.
+  bool placeholder_before_token() const { return placeholder_before_token_; }
+  // Widens every node below `root` to cover its children, so that every
+  // node lies inside its parent.
+  static void widen_to_children(Node& root);
   // The source text of `range`. REQUIRES: it lies on character boundaries.
   std::string_view src_text(TextRange range) const;
   std::string_view source() const { return source_; }
@@ -502,6 +520,7 @@ class Parser {
   std::uint32_t current_token_id_ = 0;
   TextSize prev_token_end_ = 0;
   RecoveryContext recovery_context_;
+  bool placeholder_before_token_ = false;
   TextSize start_offset_;
   ParseOptions options_;
   std::uint32_t nesting_ = 0;

@@ -593,7 +593,7 @@ Identifier Parser::parse_missing_identifier() {
   add_error(ParseErrorType::other("Expected an identifier"),
             current_token_range());
   Identifier identifier;
-  identifier.range = TextRange::empty(prev_token_end());
+  identifier.range = placeholder_range();
   return identifier;
 }
 

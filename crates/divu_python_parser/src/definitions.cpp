@@ -250,7 +250,7 @@ Stmt* Parser::parse_decorated_definition(TextSize start) {
   add_error(ParseErrorType::other("Expected class, function definition or "
                                   "async function definition after decorator"),
             current_token_range());
-  const TextRange empty = TextRange::empty(prev_token_end());
+  const TextRange empty = placeholder_range();
   auto* function = make<StmtFunctionDef>(node_range(start));
   function->decorator_list = decorators;
   function->name.range = empty;

@@ -1,8 +1,12 @@
 #include "parse_module.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <utility>
+#include <vector>
 
 #include "invariant.h"
+#include "node_children.h"
 #include "parser.h"
 
 namespace divu {
@@ -72,12 +76,46 @@ std::pair<std::vector<Token>, std::vector<ParseError>> Parser::finish() && {
   return {std::move(tokens), std::move(merged)};
 }
 
+void Parser::widen_to_children(Node& root) {
+  // Preorder with each node's parent: walked backwards, every node comes
+  // after all of its descendants, so it is final when it widens its parent.
+  struct Entry {
+    Node* node;
+    std::size_t parent;
+  };
+  constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
+  std::vector<Entry> order;
+  std::vector<std::pair<Node*, std::size_t>> stack{{&root, kNoParent}};
+  std::vector<const Node*> children;
+  while (!stack.empty()) {
+    const auto [node, parent] = stack.back();
+    stack.pop_back();
+    const std::size_t index = order.size();
+    order.push_back({node, parent});
+    children.clear();
+    append_children(*node, children);
+    for (const Node* child : children) {
+      // The parser built every node, none of them const.
+      stack.emplace_back(const_cast<Node*>(child), index);
+    }
+  }
+  for (std::size_t index = order.size(); index-- > 1;) {
+    const TextRange child = order[index].node->range;
+    TextRange& parent = order[order[index].parent].node->range;
+    parent = TextRange(std::min(parent.start(), child.start()),
+                       std::max(parent.end(), child.end()));
+  }
+}
+
 namespace {
 
 template <class T, class Body>
 Parsed<T> run_parse(std::string_view source, Mode mode, Body body) {
   Parser parser(source, ParseOptions{.mode = mode});
-  const T* syntax = body(parser);
+  T* syntax = body(parser);
+  if (parser.placeholder_before_token()) {
+    Parser::widen_to_children(*syntax);
+  }
   std::vector<UnsupportedSyntaxError> unsupported =
       parser.unsupported_syntax_errors();
   Arena arena = std::move(parser.arena());

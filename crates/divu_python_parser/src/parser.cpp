@@ -150,7 +150,7 @@ std::string_view Parser::src_text(TextRange range) const {
 }
 
 ExprName* Parser::make_missing_name_expr() {
-  ExprName* name = make<ExprName>(TextRange::empty(prev_token_end_));
+  ExprName* name = make<ExprName>(placeholder_range());
   name->ctx = ExprContext::Invalid;
   return name;
 }

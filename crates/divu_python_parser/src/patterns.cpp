@@ -349,7 +349,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
           add_other_error(parser,
                           "Expected an identifier for the keyword pattern",
                           pattern->range);
-          attr.range = TextRange::empty(parser.prev_token_end());
+          attr.range = parser.placeholder_range();
         }
         Pattern* value = parse_match_pattern(parser, false);
         Argument argument{.positional = nullptr, .keyword = PatternKeyword()};

@@ -1,6 +1,7 @@
 // The parser's own machinery, below the grammar: the token list with trivia
 // set aside, the drop rule, checkpoints, the progress guard, the list loops
-// with their recovery, and the nesting bound.
+// with their recovery, the nesting bound, and the ranges of nodes built
+// around placeholders.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include "invariant.h"
+#include "node_children.h"
+#include "parse_module.h"
 #include "parser.h"
 
 namespace divu {
@@ -133,6 +136,41 @@ TEST(ParserTest, NodeRangeAfterNothingConsumedIsEmptyAtPrevTokenEnd) {
   parser.bump(TokenKind::Name);
   EXPECT_EQ(parser.node_range(3), TextRange(2, 2));
   EXPECT_EQ(parser.node_range(0), TextRange(0, 2));
+}
+
+// The placeholder for a missing first operand lies at the end of the last
+// consumed token, before the space or skipped token in front of the node
+// that holds it; that node and every node around it must still hold it.
+template <class T>
+void expect_children_inside_parents(const Parsed<T>& parsed) {
+  std::vector<TextRange> path;
+  walk_preorder(parsed.syntax(), [&](const Node& node, std::uint32_t depth) {
+    path.resize(depth);
+    if (!path.empty()) {
+      EXPECT_TRUE(path.back().contains_range(node.range))
+          << node_kind_name(node.kind()) << " " << node.range.to_string()
+          << " outside " << path.back().to_string();
+    }
+    path.push_back(node.range);
+  });
+}
+
+TEST(ParserTest, NodesAroundALeadingPlaceholderHoldIt) {
+  for (const std::string_view source :
+       {": ** x", "\n**", "async .", "async , x", "async < x", "async = 1",
+        "async ** r, y", "@d\nx = 1"}) {
+    SCOPED_TRACE(source);
+    const Parsed<ModModule> module = parse_module_with_errors(source);
+    EXPECT_FALSE(module.errors().empty());
+    expect_children_inside_parents(module);
+    expect_children_inside_parents(parse_expression(source));
+  }
+  // The statement starts at its missing left operand, not at the operator;
+  // a statement after a decorator with nothing to decorate keeps its start.
+  EXPECT_EQ(parse_module_with_errors(": ** x").syntax().body[0]->range,
+            TextRange(1, 6));
+  EXPECT_EQ(parse_module_with_errors("@d\nx = 1").syntax().body[1]->range,
+            TextRange(3, 8));
 }
 
 TEST(ParserTest, ProgressGuardStopsALoopThatConsumesNothing) {
