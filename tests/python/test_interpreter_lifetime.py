@@ -1,5 +1,5 @@
 """The module across the life of its interpreter: daemon threads inside
-calls while the interpreter ends. Each case runs in a
+calls while the interpreter ends, and subinterpreters. Each case runs in a
 child process, so that an abort or a crash is seen as the child's status
 instead of ending this runner."""
 
@@ -83,6 +83,67 @@ class ExitWithDaemonThreadsTest(unittest.TestCase):
         self.assertEqual(len(failed), 0,
                          "%d of %d runs failed, the first: %r"
                          % (len(failed), self.RUNS, failed[:1]))
+
+
+class SubinterpreterTest(unittest.TestCase):
+    # The module keeps its class objects, the PanicException type, interned
+    # texts and the datetime C API for the life of the process, bound to the
+    # interpreter that made them, so it refuses every interpreter but the
+    # main one. The main interpreter goes on working, whether it imported
+    # the module before or after a subinterpreter tried.
+    CHILD = r"""
+        import sys
+        kind, main_first, outcome_path = sys.argv[1], sys.argv[2], sys.argv[3]
+        if main_first == "1":
+            import trelk_rs
+            trelk_rs.parse_iso_date("2024-01-02")
+
+        code = "\n".join([
+            "try:",
+            "    import trelk_rs",
+            "    trelk_rs.parse_iso_date('2024-01-02')",
+            "    outcome = 'imported'",
+            "except ImportError as error:",
+            "    outcome = 'ImportError: ' + str(error)",
+            "with open(%r, 'w') as f:" % outcome_path,
+            "    f.write(outcome)",
+        ])
+        if kind == "run_in_subinterp":
+            import _testcapi
+            _testcapi.run_in_subinterp(code)
+        else:
+            import _interpreters
+            interpreter = _interpreters.create(kind)
+            _interpreters.run_string(interpreter, code)
+            _interpreters.destroy(interpreter)
+
+        import datetime
+        import trelk_rs
+        assert trelk_rs.parse_iso_date("2024-01-02") == datetime.date(2024, 1, 2)
+        assert trelk_rs.parse_iso_time("10:00+01:00").utcoffset() == \
+            datetime.timedelta(hours=1)
+        trelk_rs.parse_datetime("10:00")
+        assert trelk_rs.timezone_from_name("UTC") is not None
+        assert trelk_rs.StdAstFileSystem(["a.py"]).all_files() == ["a.py"]
+        print("main interpreter works")
+    """
+
+    def test_only_the_main_interpreter_imports_the_module(self):
+        kinds = ["run_in_subinterp", "legacy", "isolated"]
+        for kind in kinds:
+            for main_first in ("0", "1"):
+                with self.subTest(kind=kind, main_first=main_first), \
+                        tempfile.TemporaryDirectory() as directory:
+                    outcome_path = os.path.join(directory, "outcome")
+                    run = run_child(self.CHILD, kind, main_first,
+                                    outcome_path)
+                    self.assertEqual(run.returncode, 0, run.stderr)
+                    self.assertEqual(run.stdout, "main interpreter works\n")
+                    with open(outcome_path, encoding="utf-8") as f:
+                        self.assertEqual(
+                            f.read(),
+                            "ImportError: module trelk_rs does not support "
+                            "loading in subinterpreters")
 
 
 if __name__ == "__main__":
