@@ -43,22 +43,15 @@ namespace trelk::py {
 // than in a destructor; a native exception from `work` goes on once the lock
 // is held again. A forced unwind out of `work` (a callback of its took the
 // lock back while the interpreter ends) goes on without the lock.
-// REQUIRES: the lock is held, and `work` touches no Python object without
-// taking the lock itself.
+// REQUIRES: the lock is held, `work` returns a value, and it touches no
+// Python object without taking the lock itself.
 template <typename Work>
 std::invoke_result_t<Work&> without_gil(Work&& work) {
-  using Result = std::invoke_result_t<Work&>;
   PyThreadState* const state = PyEval_SaveThread();
   std::exception_ptr failure;
-  std::optional<std::conditional_t<std::is_void_v<Result>, bool, Result>>
-      result;
+  std::optional<std::invoke_result_t<Work&>> result;
   try {
-    if constexpr (std::is_void_v<Result>) {
-      work();
-      result.emplace(true);
-    } else {
-      result.emplace(work());
-    }
+    result.emplace(work());
   } catch (const abi::__forced_unwind&) {
     throw;
   } catch (...) {
@@ -68,9 +61,7 @@ std::invoke_result_t<Work&> without_gil(Work&& work) {
   if (failure) {
     std::rethrow_exception(failure);
   }
-  if constexpr (!std::is_void_v<Result>) {
-    return std::move(*result);
-  }
+  return std::move(*result);
 }
 
 // Writes the report of an internal failure to standard error and raises
