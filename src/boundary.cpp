@@ -41,7 +41,7 @@ void fail_creating_result() {
   fail_invariant("failed to create a Python object for a result");
 }
 
-void raise_with_message(PyObject* type, std::string_view message) noexcept {
+void raise_with_message(PyObject* type, std::string_view message) {
   PyRef text = PyRef::steal(PyUnicode_FromStringAndSize(
       message.data(), static_cast<Py_ssize_t>(message.size())));
   if (text) {
@@ -49,7 +49,7 @@ void raise_with_message(PyObject* type, std::string_view message) noexcept {
   }
 }
 
-void raise_panic(std::string_view message) noexcept {
+void raise_panic(std::string_view message) {
   if (message.empty()) {
     message = kGenericPanicText;
   }

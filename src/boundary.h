@@ -1,11 +1,16 @@
 #pragma once
 
 #include <Python.h>
+#include <cxxabi.h>
 
 #include <cstdint>
+#include <exception>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "invariant.h"
@@ -16,44 +21,70 @@
 // interpreter lock.
 namespace trelk::py {
 
-// Releases the interpreter lock for its lifetime and takes it back in its
-// destructor, also while a native exception passes through. REQUIRES: the
-// lock is held on construction, and nothing inside touches a Python object.
-class GilRelease {
- public:
-  GilRelease() : state_(PyEval_SaveThread()) {}
-  GilRelease(const GilRelease&) = delete;
-  GilRelease& operator=(const GilRelease&) = delete;
-  ~GilRelease() { PyEval_RestoreThread(state_); }
+// How a thread ends when the interpreter takes it down.
+//
+// Once the interpreter has begun to finalise, a thread that takes the lock
+// back (PyEval_RestoreThread, PyGILState_Ensure, or the interpreter itself
+// between two bytecodes of Python code that native code called) never gets
+// it: the interpreter ends the thread with pthread_exit, whose forced unwind
+// (abi::__forced_unwind) runs the cleanups of every frame up to the thread's
+// start. A daemon thread inside a call of this module meets that whenever
+// the main thread ends. The unwind must pass: a frame that is noexcept (a
+// destructor is, by default), or a catch (...) that does not rethrow it,
+// ends the whole process. So in every function of the module no such frame
+// lies between a place where the lock can be taken back and the
+// interpreter's frame that called in: the lock is never taken back in a
+// destructor, and every handler lets the forced unwind go on. The unwind
+// leaves the thread without an interpreter state, so the PyRefs it passes
+// are left alone (see py_ref.h).
 
- private:
-  PyThreadState* state_;
-};
-
-// Runs `work` with the interpreter lock released and returns its result.
+// Runs `work` with the interpreter lock released and returns its result. The
+// lock is taken back when `work` returns or throws, in this frame rather
+// than in a destructor; a native exception from `work` goes on once the lock
+// is held again. A forced unwind out of `work` (a callback of its took the
+// lock back while the interpreter ends) goes on without the lock.
+// REQUIRES: the lock is held, `work` returns a value, and it touches no
+// Python object without taking the lock itself.
 template <typename Work>
-decltype(auto) without_gil(Work&& work) {
-  GilRelease release;
-  return work();
+std::invoke_result_t<Work&> without_gil(Work&& work) {
+  PyThreadState* const state = PyEval_SaveThread();
+  std::exception_ptr failure;
+  std::optional<std::invoke_result_t<Work&>> result;
+  try {
+    result.emplace(work());
+  } catch (const abi::__forced_unwind&) {
+    throw;
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  PyEval_RestoreThread(state);
+  if (failure) {
+    std::rethrow_exception(failure);
+  }
+  return std::move(*result);
 }
 
 // Writes the report of an internal failure to standard error and raises
 // PanicException with `message` (a generic text when it is empty). If even
 // that fails, the process aborts.
-void raise_panic(std::string_view message) noexcept;
+void raise_panic(std::string_view message);
 
 // Raises `type` with `message` as its only argument.
-void raise_with_message(PyObject* type, std::string_view message) noexcept;
+void raise_with_message(PyObject* type, std::string_view message);
 
 // Runs `body`, which returns a new reference or nullptr with an exception set,
 // and turns every native exception that escapes it into a Python exception:
 // a broken invariant into PanicException, an exhausted heap into MemoryError.
 // Every entry point from the interpreter goes through here, so no C++
-// exception crosses a CPython frame.
+// exception crosses a CPython frame. The one thing that passes is the forced
+// unwind of a thread that the interpreter ends (see above), which is not an
+// exception of ours and must reach the thread's start.
 template <typename Result, typename Body>
-Result guarded(Result failure, Body&& body) noexcept {
+Result guarded(Result failure, Body&& body) {
   try {
     return body();
+  } catch (const abi::__forced_unwind&) {
+    throw;
   } catch (const InvariantFailure& invariant) {
     raise_panic(invariant.message());
   } catch (const std::bad_alloc&) {
@@ -67,7 +98,7 @@ Result guarded(Result failure, Body&& body) noexcept {
 }
 
 template <typename Body>
-PyObject* guarded(Body&& body) noexcept {
+PyObject* guarded(Body&& body) {
   return guarded<PyObject*>(nullptr, static_cast<Body&&>(body));
 }
 

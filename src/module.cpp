@@ -111,6 +111,19 @@ int module_exec(PyObject* module) {
       raise_not_an_instance(module, "module");
       return -1;
     }
+    // The class objects, the PanicException type, the interned texts and the
+    // datetime C API are kept for the life of the process, and each belongs
+    // to the interpreter that made it: in any other, using one would reach
+    // into objects that interpreter owns and frees. The slot below makes the
+    // interpreter refuse the module in a subinterpreter that checks its
+    // extensions; one that does not (a legacy subinterpreter) is refused
+    // here, with the same error, before anything is made.
+    if (PyInterpreterState_Get() != PyInterpreterState_Main()) {
+      PyErr_SetString(
+          PyExc_ImportError,
+          "module trelk_rs does not support loading in subinterpreters");
+      return -1;
+    }
     for (const Registration& registration : kRegistrations) {
       const bool registered =
           registration.function != nullptr
@@ -127,6 +140,7 @@ int module_exec(PyObject* module) {
 PyModuleDef_Slot kModuleSlots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
     {0, nullptr},
 };
 

@@ -11,6 +11,15 @@ namespace trelk::py {
 // out of a function (an early return or a native exception passing through)
 // can leak or over-release it. Requires the interpreter lock wherever a
 // non-empty PyRef is destroyed or assigned.
+//
+// Two things follow from the end of a thread while the interpreter finalises
+// (boundary.h). Releasing a reference can run Python code (a `__del__`),
+// during which the interpreter may end the thread, so the destructor and the
+// assignment let its forced unwind pass: they are not noexcept. And that
+// unwind runs these destructors in a thread that has no interpreter state
+// and no lock: the reference is then kept, as the interpreter keeps those of
+// its own frames that the unwind passes, since releasing it would race the
+// finalisation.
 class PyRef {
  public:
   PyRef() = default;
@@ -25,15 +34,13 @@ class PyRef {
 
   PyRef(PyRef&& other) noexcept
       : object_(std::exchange(other.object_, nullptr)) {}
-  PyRef& operator=(PyRef&& other) noexcept {
-    PyObject* old =
-        std::exchange(object_, std::exchange(other.object_, nullptr));
-    Py_XDECREF(old);
+  PyRef& operator=(PyRef&& other) noexcept(false) {
+    give_up(std::exchange(object_, std::exchange(other.object_, nullptr)));
     return *this;
   }
   PyRef(const PyRef&) = delete;
   PyRef& operator=(const PyRef&) = delete;
-  ~PyRef() { Py_XDECREF(object_); }
+  ~PyRef() noexcept(false) { give_up(object_); }
 
   PyObject* get() const noexcept { return object_; }
   // Hands the reference to the caller (e.g. as a function's result).
@@ -44,6 +51,12 @@ class PyRef {
 
  private:
   explicit PyRef(PyObject* object) : object_(object) {}
+
+  static void give_up(PyObject* object) {
+    if (object != nullptr && PyThreadState_GetUnchecked() != nullptr) {
+      Py_DECREF(object);
+    }
+  }
 
   PyObject* object_ = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "boundary.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <new>
 #include <string>
@@ -87,6 +88,39 @@ TEST(BoundaryTest, LockIsTakenBackWhenAFailurePassesThroughTheRelease) {
   EXPECT_TRUE(PyGILState_Check());
   PyRef raised = take_raised();
   EXPECT_EQ(str_of(raised.get()), "while released");
+}
+
+// The thread of ThreadEndedInsideTheReleaseEndsAlone: inside the boundary,
+// holding a reference to `arg`, it releases the lock and is ended there with
+// pthread_exit, as the interpreter ends a thread that takes the lock back
+// while it finalises. Returns `arg` only if the unwind stopped somewhere.
+void* thread_ended_inside_the_release(void* arg) {
+  PyObject* object = static_cast<PyObject*>(arg);
+  const PyGILState_STATE lock = PyGILState_Ensure();
+  (void)guarded([&]() -> PyObject* {
+    PyRef held = PyRef::borrow(object);
+    without_gil([]() -> int { pthread_exit(nullptr); });
+    return nullptr;
+  });
+  PyGILState_Release(lock);
+  return arg;
+}
+
+TEST(BoundaryTest, ThreadEndedInsideTheReleaseEndsAlone) {
+  PyRef object = PyRef::steal(PyList_New(0));
+  const Py_ssize_t references = Py_REFCNT(object.get());
+  PyThreadState* const state = PyEval_SaveThread();
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(&thread, nullptr, thread_ended_inside_the_release,
+                           object.get()),
+            0);
+  void* result = &result;
+  pthread_join(thread, &result);
+  PyEval_RestoreThread(state);
+  // The unwind went through the release and the boundary to the thread's
+  // start, and the reference it passed without the lock was kept.
+  EXPECT_EQ(result, nullptr);
+  EXPECT_EQ(Py_REFCNT(object.get()), references + 1);
 }
 
 TEST(BindingTest, OnlyAnExactTypeErrorIsRenamedAfterTheParameter) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cxxabi.h>
+
 #include <expected>
 #include <functional>
 #include <memory>
@@ -28,8 +30,10 @@ namespace trelk {
 // invariant), the slot stays not computed and is poisoned: the exception
 // goes on to the caller, and every later request for that key fails with the
 // slot's poisoning message. An exhausted heap does not poison: the next
-// request tries again. Nothing that can break an invariant runs under the
-// map lock, so the map itself is never poisoned.
+// request tries again, and neither does the end of the thread (the forced
+// unwind of pthread_exit), which must pass through every frame. Nothing that
+// can break an invariant runs under the map lock, so the map itself is never
+// poisoned.
 template <class Value>
 class SlotMap {
  public:
@@ -66,6 +70,10 @@ class SlotMap {
       }
       return result;
     } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const abi::__forced_unwind&) {
+      // The thread is being ended (pthread_exit); the computation was
+      // abandoned, not broken.
       throw;
     } catch (...) {
       slot->poisoned = true;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -255,6 +257,51 @@ TEST(FunctionExtractionTest, PathsThatNeedEscapingKeepTheirLocations) {
         file.functions[0].resolver_name_location.uri.as_str().starts_with(
             "file:///"));
   }
+}
+
+// Past the few names that maps search in order: every name keeps the place
+// of its first appearance, and a later one of the same name gives the value.
+TEST(FunctionExtractionTest, ManyNamesKeepTheirFirstPlaceAndTheirLastValue) {
+  constexpr std::size_t kCount = 20;
+  std::string parameters;
+  std::string keywords;
+  std::string keys;
+  for (std::size_t number = 0; number < kCount; ++number) {
+    const std::string digits = std::to_string(number);
+    parameters += "p" + digits + ", ";
+    keywords += "k" + digits + "=0, ";
+    keys += "'a" + digits + "': 0, ";
+  }
+  const std::string source = "from trelk import online\n@online(" + keywords +
+                             "keys={" + keys + "'a5': 1})\ndef f(" +
+                             parameters + "p3: int): pass\n";
+  const ParsedAstFile file = extract(source);
+  ASSERT_EQ(file.resolvers.size(), 1u);
+  const ResolverAST& resolver = file.resolvers[0];
+  EXPECT_EQ(resolver.args_in_order.size(), kCount + 1);
+  ASSERT_EQ(resolver.args.size(), kCount);
+  std::size_t number = 0;
+  for (const auto& [name, arg] : resolver.args) {
+    EXPECT_EQ(name, "p" + std::to_string(number));
+    EXPECT_EQ(arg.annotation.has_value(), number == 3) << name;
+    ++number;
+  }
+  EXPECT_EQ(resolver.kwargs.size(), kCount + 1);
+  EXPECT_NE(resolver.kwarg_names.find("k19"), nullptr);
+  const LocationMap* values = resolver.kwarg_dict_values.find("keys");
+  ASSERT_NE(values, nullptr);
+  ASSERT_EQ(values->size(), kCount);
+  // The value of the last 'a5' is the "1" just before "})"; the decorator
+  // stands on line 1.
+  const auto last =
+      static_cast<std::uint32_t>(source.find("1})") - source.find('@'));
+  number = 0;
+  for (const auto& [name, location] : *values) {
+    EXPECT_EQ(name, "a" + std::to_string(number));
+    EXPECT_EQ(location.range.start.character == last, number == 5) << name;
+    ++number;
+  }
+  EXPECT_EQ(resolver.args.find("p20"), nullptr);
 }
 
 TEST(ImportNamesTest, UnionOverModulesAndSymbols) {
