@@ -29,24 +29,30 @@ class MemoryLimitTest(unittest.TestCase):
     # Sweeps the headroom left under RLIMIT_AS from nothing up to more than a
     # call needs, in steps small enough to land inside every allocation of
     # the call. The name, "aB" 16 Ki times, is the shortest whose strings
-    # leave the heap's free lists, so that ICU's own failures show. Each step
-    # must give the whole text or MemoryError.
+    # leave the heap's free lists. ASCII names are converted without ICU, so
+    # the same name after an "\u00c4" shows ICU's own failures. Each step
+    # must give the whole text or MemoryError, creating the result included.
     SWEEP = """
         import json, resource, sys
         import trelk_rs
 
         count = 16384
         name = "aB" * count
+        wide = "\u00c4" + name
         calls = {
             "to_snake_case": (lambda: trelk_rs.to_snake_case(name),
                               "a_b" * count),
+            "to_snake_case, not ASCII": (
+                lambda: trelk_rs.to_snake_case(wide),
+                "\u00e4" + "a_b" * count),
             "build_namespaced_name": (
                 lambda: trelk_rs.build_namespaced_name(name, "N"),
                 "a_b" * count + "::N"),
         }
         # The patterns are compiled outside the limit: ICU's RegexPattern
         # dereferences a null pointer when one allocation of its own fails.
-        trelk_rs.to_snake_case("aBc")
+        # Only a name that is not ASCII reaches them.
+        trelk_rs.to_snake_case("\u00c4Bc")
         page = resource.getpagesize()
         _, hard = resource.getrlimit(resource.RLIMIT_AS)
         step, steps = 6144, 128
