@@ -24,20 +24,12 @@ import time
 import warnings
 
 import trelk_rs
+from lexer_bench import python_files
 
 FUNCTION_NAME = re.compile(r"^[ \t]*(?:async[ \t]+)?def[ \t]+(\w+)",
                            re.MULTILINE)
 ROUNDS = 3
 PROCESSES = 8
-
-
-def python_files(root):
-    files = []
-    for directory, subdirectories, names in os.walk(root):
-        subdirectories.sort()
-        files.extend(os.path.join(directory, name) for name in sorted(names)
-                     if name.endswith(".py"))
-    return files
 
 
 def function_names(path):

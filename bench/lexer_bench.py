@@ -16,17 +16,24 @@ import time
 import tokenize
 
 
+def python_files(root):
+    """Every .py file below `root`, in a fixed order."""
+    files = []
+    for directory, subdirectories, names in os.walk(root):
+        subdirectories.sort()
+        files.extend(os.path.join(directory, name) for name in sorted(names)
+                     if name.endswith(".py"))
+    return files
+
+
 def load(root):
     texts = []
-    for folder, dirs, names in os.walk(root):
-        dirs.sort()
-        for name in sorted(names):
-            if name.endswith(".py"):
-                data = open(os.path.join(folder, name), "rb").read()
-                try:
-                    texts.append((len(data), data.decode("utf-8")))
-                except UnicodeDecodeError:
-                    pass
+    for path in python_files(root):
+        data = open(path, "rb").read()
+        try:
+            texts.append((len(data), data.decode("utf-8")))
+        except UnicodeDecodeError:
+            pass
     return texts
 
 

@@ -436,6 +436,14 @@ constexpr CallableSpec kToSnakeCase = function_spec("to_snake_case", kName);
 constexpr CallableSpec kBuildNamespacedName =
     function_spec("build_namespaced_name", kNamespaceAndName, 0);
 
+// The str of a converted name. Under a memory limit, failing to create it is
+// the MemoryError the interpreter raised, like the failure of any other
+// allocation of the call, and not an internal failure.
+PyObject* name_result(std::string_view text) {
+  return PyUnicode_FromStringAndSize(text.data(),
+                                     static_cast<Py_ssize_t>(text.size()));
+}
+
 PyObject* to_snake_case_body(PyObject* const* args, Py_ssize_t nargs,
                              PyObject* kwnames) {
   std::string_view name;
@@ -443,7 +451,7 @@ PyObject* to_snake_case_body(PyObject* const* args, Py_ssize_t nargs,
     return nullptr;
   }
   const std::string text = without_gil([name] { return to_snake_case(name); });
-  return new_str(text).release();
+  return name_result(text);
 }
 
 PyObject* build_namespaced_name_body(PyObject* const* args, Py_ssize_t nargs,
@@ -459,7 +467,7 @@ PyObject* build_namespaced_name_body(PyObject* const* args, Py_ssize_t nargs,
   const std::string text = without_gil([&namespace_text, &name] {
     return build_namespaced_name(namespace_text, name);
   });
-  return new_str(text).release();
+  return name_result(text);
 }
 
 // --- Entries

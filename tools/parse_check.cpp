@@ -3,10 +3,12 @@
 //   parse_check FILE...
 //     Parses each FILE as a module (parse_module) and prints one line per
 //     file: "PATH: ok"; "PATH: error: " and the first syntax error's display
-//     text ("message at byte range start..end"); or "PATH: unreadable: " and
+//     text ("message at byte range start..end"); "PATH: unreadable: " and
 //     the file system's I/O error text ("stream did not contain valid
-//     UTF-8", "No such file or directory (os error 2)"). PATH is printed as
-//     given. Exits 0 when every file is ok, 1 otherwise.
+//     UTF-8", "No such file or directory (os error 2)"), or "memory
+//     allocation failed" when the text does not fit in the memory left; or
+//     "PATH: failed: memory allocation failed" when its parse does not. PATH
+//     is printed as given. Exits 0 when every file is ok, 1 otherwise.
 //
 //   parse_check --tokens FILE
 //     Lexes FILE (strict UTF-8) in module mode and prints one line per
@@ -42,18 +44,16 @@
 //     same way, without the NUL line.
 //
 // Scripts depend on this output; keep it stable. Exit status: 0; 1 when a
-// file had errors or could not be read; 2 for a usage error; 3 when standard
-// output could not take what was written (a full disk, a closed pipe).
+// file had errors, could not be read or failed; 2 for a usage error; 3 when
+// standard output could not take what was written (a full disk, a closed pipe).
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <expected>
-#include <fstream>
 #include <iostream>
-#include <iterator>
+#include <new>
 #include <span>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,7 +67,6 @@
 #include "string_decoding.h"
 #include "tokens.h"
 #include "tree_dump.h"
-#include "utf8.h"
 
 namespace {
 
@@ -82,31 +81,32 @@ int usage() {
 // reads it must not see success.
 constexpr int kOutputFailed = 3;
 
-// Writes `out` to standard output and flushes it, so that every failure
-// shows here and not at exit. Returns false, after saying why on standard
-// error, when either step fails.
-bool write_output(std::string_view out) {
-  errno = 0;
-  if (std::fwrite(out.data(), 1, out.size(), stdout) == out.size() &&
-      std::fflush(stdout) == 0) {
-    return true;
-  }
+// Says on standard error why standard output failed, from errno, and returns
+// false.
+bool output_failed() {
   const int error = errno;
   std::cerr << "parse_check: cannot write standard output: "
             << (error != 0 ? std::strerror(error) : "write failed") << "\n";
   return false;
 }
 
-bool read_file(const char* path, std::string* text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return false;
-  }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  *text = std::move(buffer).str();
-  return !in.bad();
+// Hands `out` to stdio's buffer for standard output, which writes it a buffer
+// at a time (a line at a time to a terminal). Returns false, after saying
+// why, when a write that this caused fails.
+bool put(std::string_view out) {
+  errno = 0;
+  return std::fwrite(out.data(), 1, out.size(), stdout) == out.size() ||
+         output_failed();
 }
+
+// Writes out what the buffer holds, so that every failure shows here and not
+// at exit. Returns false, after saying why, when that fails.
+bool flush_output() {
+  errno = 0;
+  return std::fflush(stdout) == 0 || output_failed();
+}
+
+bool write_output(std::string_view out) { return put(out) && flush_output(); }
 
 void print_tokens(std::string_view source, std::string& out) {
   divu::Lexer lexer(source, divu::Mode::Module);
@@ -243,30 +243,51 @@ void print_expression_trees(std::string_view inputs, std::string& out) {
   }
 }
 
-// The default mode: one result line per file, written as soon as it is
-// known, so that a reader sees how far a run came.
+// The text after the kind when a file's text, or its parse, needs more memory
+// than is left.
+constexpr std::string_view kMemoryExhausted = "memory allocation failed";
+
+// The default mode: one result line per file, in the order given. The lines
+// are buffered, since a write and a flush of each would cost more than the
+// parse of a small file, and all are written before a normal exit.
 int check_files(std::span<char* const> paths) {
   const trelk::StdAstFileSystem files({});
   bool all_ok = true;
   for (const char* path : paths) {
-    std::string line(path);
-    std::expected<std::string, trelk::IoError> text =
-        files.read_to_string(path);
-    if (!text) {
-      line.append(": unreadable: ");
-      line.append(text.error().text);
-      all_ok = false;
-    } else if (auto parsed = divu::parse_module(*text); !parsed) {
-      line.append(": error: ");
-      line.append(parsed.error().to_string());
-      all_ok = false;
-    } else {
-      line.append(": ok");
+    std::string_view kind = ": ok";
+    std::string detail;
+    bool read = false;
+    bool exhausted = false;
+    try {
+      std::expected<std::string, trelk::IoError> text =
+          files.read_to_string(path);
+      if (!text) {
+        kind = ": unreadable: ";
+        detail = std::move(text.error().text);
+      } else {
+        read = true;
+        if (auto parsed = divu::parse_module(*text); !parsed) {
+          kind = ": error: ";
+          detail = parsed.error().to_string();
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      // A file too large for the memory left fails alone: its text and tree
+      // are gone by now, and the next file starts afresh. Nothing here
+      // allocates.
+      kind = read ? ": failed: " : ": unreadable: ";
+      exhausted = true;
     }
-    line.push_back('\n');
-    if (!write_output(line)) {
+    const bool ok = kind == ": ok";
+    all_ok = all_ok && ok;
+    if (!put(path) || !put(kind) ||
+        !put(exhausted ? kMemoryExhausted : std::string_view(detail)) ||
+        !put("\n")) {
       return kOutputFailed;
     }
+  }
+  if (!flush_output()) {
+    return kOutputFailed;
   }
   return all_ok ? 0 : 1;
 }
@@ -285,16 +306,19 @@ int main(int argc, char** argv) {
       mode != "--expression-trees" && mode != "--module-tree") {
     return usage();
   }
-  std::string text;
-  if (!read_file(argv[2], &text)) {
-    std::cerr << "parse_check: cannot read " << argv[2] << "\n";
+  const std::expected<std::string, trelk::IoError> read =
+      trelk::StdAstFileSystem({}).read_to_string(argv[2]);
+  if (!read) {
+    // A failure of the reader's own, with no error number, is the text's.
+    if (read.error().os_error == 0) {
+      std::cerr << "parse_check: " << argv[2] << ": " << read.error().text
+                << "\n";
+    } else {
+      std::cerr << "parse_check: cannot read " << argv[2] << "\n";
+    }
     return 1;
   }
-  if (!trelk::is_valid_utf8(text)) {
-    std::cerr << "parse_check: " << argv[2]
-              << ": stream did not contain valid UTF-8\n";
-    return 1;
-  }
+  const std::string& text = *read;
   std::string out;
   if (mode == "--tokens") {
     print_tokens(text, out);

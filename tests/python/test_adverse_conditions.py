@@ -9,6 +9,7 @@ timeout."""
 
 import json
 import os
+import resource
 import subprocess
 import sys
 import tempfile
@@ -29,24 +30,30 @@ class MemoryLimitTest(unittest.TestCase):
     # Sweeps the headroom left under RLIMIT_AS from nothing up to more than a
     # call needs, in steps small enough to land inside every allocation of
     # the call. The name, "aB" 16 Ki times, is the shortest whose strings
-    # leave the heap's free lists, so that ICU's own failures show. Each step
-    # must give the whole text or MemoryError.
+    # leave the heap's free lists. ASCII names are converted without ICU, so
+    # the same name after an "\u00c4" shows ICU's own failures. Each step
+    # must give the whole text or MemoryError, creating the result included.
     SWEEP = """
         import json, resource, sys
         import trelk_rs
 
         count = 16384
         name = "aB" * count
+        wide = "\u00c4" + name
         calls = {
             "to_snake_case": (lambda: trelk_rs.to_snake_case(name),
                               "a_b" * count),
+            "to_snake_case, not ASCII": (
+                lambda: trelk_rs.to_snake_case(wide),
+                "\u00e4" + "a_b" * count),
             "build_namespaced_name": (
                 lambda: trelk_rs.build_namespaced_name(name, "N"),
                 "a_b" * count + "::N"),
         }
         # The patterns are compiled outside the limit: ICU's RegexPattern
         # dereferences a null pointer when one allocation of its own fails.
-        trelk_rs.to_snake_case("aBc")
+        # Only a name that is not ASCII reaches them.
+        trelk_rs.to_snake_case("\u00c4Bc")
         page = resource.getpagesize()
         _, hard = resource.getrlimit(resource.RLIMIT_AS)
         step, steps = 6144, 128
@@ -268,6 +275,44 @@ class ParseCheckOutputTest(unittest.TestCase):
                 written = self.run_tool(mode, subprocess.PIPE)
                 self.assertEqual(written.returncode, 0, written.stderr)
                 self.assertNotEqual(written.stdout, "")
+
+
+
+class ParseCheckMemoryTest(unittest.TestCase):
+    # parse_check under a 128 MiB address-space limit: a file whose text does
+    # not fit (2 GiB, sparse, so that it takes no disk) is unreadable, one
+    # whose text fits but whose parse does not (8 MiB of short lines) failed,
+    # each with the same text, and the good file after them is still ok.
+    LIMIT = 128 << 20
+
+    def setUp(self):
+        self.tool = os.environ.get("TRELK_PARSE_CHECK")
+        if not self.tool:
+            self.skipTest("TRELK_PARSE_CHECK is not set")
+        directory = tempfile.TemporaryDirectory()
+        self.addCleanup(directory.cleanup)
+        self.paths = {name: os.path.join(directory.name, name)
+                      for name in ("huge.py", "big.py", "good.py")}
+        with open(self.paths["huge.py"], "wb") as file:
+            file.truncate(2 << 30)
+        with open(self.paths["big.py"], "w") as file:
+            file.write("x = [1, 2, 3]\n" * (600 << 10))
+        with open(self.paths["good.py"], "w") as file:
+            file.write("x = 1\n")
+
+    def test_exhausted_memory_fails_one_file_and_goes_on(self):
+        def limit():
+            resource.setrlimit(resource.RLIMIT_AS, (self.LIMIT, self.LIMIT))
+
+        completed = subprocess.run(
+            [self.tool, *self.paths.values()], capture_output=True, text=True,
+            timeout=120, preexec_fn=limit)
+        self.assertEqual(completed.returncode, 1, completed.stderr)
+        self.assertEqual(completed.stdout.splitlines(), [
+            self.paths["huge.py"] + ": unreadable: memory allocation failed",
+            self.paths["big.py"] + ": failed: memory allocation failed",
+            self.paths["good.py"] + ": ok",
+        ])
 
 
 if __name__ == "__main__":

@@ -78,6 +78,17 @@ auto retry_after_signals(const GoOnAfterSignal& go_on, Call call) {
   }
 }
 
+// The room for the first read of a file whose length is not known (a FIFO, a
+// file of /proc).
+constexpr std::size_t kFirstRead = 16 * 1024;
+
+// Gives `text` `size` bytes without setting the new ones, for read(2) to
+// fill: nothing reads them before it has. Bytes already there are kept.
+void resize_unset(std::string& text, std::size_t size) {
+  text.resize_and_overwrite(size,
+                            [](char*, std::size_t count) { return count; });
+}
+
 }  // namespace
 
 std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
@@ -98,24 +109,33 @@ std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
   if (fd.get() < 0) {
     return std::unexpected(os_error(errno));
   }
-  std::string text;
+  // The bytes go straight into the string's own storage. A regular file's
+  // length sizes it, one byte more so that the read that finds the end needs
+  // no room of its own; anything else, or a file that grows, doubles it each
+  // time it fills.
   struct stat info;
-  if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) &&
-      info.st_size > 0) {
-    text.reserve(static_cast<std::size_t>(info.st_size));
-  }
-  char chunk[64 * 1024];
+  const bool sized = ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) &&
+                     info.st_size > 0;
+  std::string text;
+  resize_unset(text,
+               sized ? static_cast<std::size_t>(info.st_size) + 1 : kFirstRead);
+  std::size_t size = 0;
   while (true) {
-    const ssize_t got = retry_after_signals(
-        go_on, [&fd, &chunk] { return ::read(fd.get(), chunk, sizeof chunk); });
+    if (size == text.size()) {
+      resize_unset(text, 2 * size);
+    }
+    const ssize_t got = retry_after_signals(go_on, [&fd, &text, size] {
+      return ::read(fd.get(), text.data() + size, text.size() - size);
+    });
     if (got < 0) {
       return std::unexpected(os_error(errno));
     }
     if (got == 0) {
       break;
     }
-    text.append(chunk, static_cast<std::size_t>(got));
+    size += static_cast<std::size_t>(got);
   }
+  text.resize(size);
   if (!is_valid_utf8(text)) {
     return std::unexpected(
         IoError{.text = "stream did not contain valid UTF-8"});

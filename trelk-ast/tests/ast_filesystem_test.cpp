@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -98,6 +99,55 @@ class Fifo {
   std::string directory_;
   std::string path_;
 };
+
+// Every byte arrives, whatever the length: a regular file's length sizes the
+// text, and a FIFO, whose length is not known, makes it grow from a first
+// read of 16 KiB. The lengths sit at both sides of those sizes and of
+// several doublings.
+TEST(StdAstFileSystemTest, ReadsEveryByteOfFilesAndFifos) {
+  const StdAstFileSystem fs({});
+  for (const std::size_t size :
+       {std::size_t{0}, std::size_t{1}, std::size_t{16383}, std::size_t{16384},
+        std::size_t{16385}, std::size_t{(1 << 20) + 3}}) {
+    SCOPED_TRACE(size);
+    std::string text;
+    for (std::size_t at = 0; at < size; ++at) {
+      text.push_back(at % 61 == 60 ? '\n' : static_cast<char>('a' + at % 26));
+    }
+    const Fifo fifo;
+    ASSERT_FALSE(fifo.path().empty());
+    const std::string file = fifo.path() + ".file.py";
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, text.data(), text.size()),
+              static_cast<ssize_t>(text.size()));
+    ::close(fd);
+    const auto from_file = fs.read_to_string(file);
+    ::unlink(file.c_str());
+    ASSERT_TRUE(from_file.has_value()) << from_file.error().text;
+    EXPECT_EQ(*from_file, text);
+    std::thread writer([&fifo, &text] {
+      const int out = ::open(fifo.path().c_str(), O_WRONLY | O_CLOEXEC);
+      for (std::size_t at = 0; out >= 0 && at < text.size();) {
+        // Pieces of 5000 bytes, so that reads end between doublings.
+        const ssize_t put =
+            ::write(out, text.data() + at,
+                    std::min<std::size_t>(5000, text.size() - at));
+        if (put <= 0) {
+          break;
+        }
+        at += static_cast<std::size_t>(put);
+      }
+      if (out >= 0) {
+        ::close(out);
+      }
+    });
+    const auto from_fifo = fs.read_to_string(fifo.path());
+    writer.join();
+    ASSERT_TRUE(from_fifo.has_value()) << from_fifo.error().text;
+    EXPECT_EQ(*from_fifo, text);
+  }
+}
 
 // SIGUSR1 with a handler that does nothing, installed without SA_RESTART so
 // that it interrupts a blocked open() or read(), as the interpreter's own

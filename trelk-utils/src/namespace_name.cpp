@@ -10,6 +10,7 @@
 #include <string>
 
 #include "invariant.h"
+#include "snake_case_paths.h"
 #include "utf8.h"
 
 namespace trelk {
@@ -18,7 +19,7 @@ namespace {
 constexpr std::string_view kSeparator = "::";
 
 // 2^30 bytes: names below it convert within ICU's 32-bit lengths (see
-// to_snake_case).
+// snake_case_paths::icu).
 constexpr size_t kMaxIcuName = size_t{1} << 30;
 
 struct Replacement {
@@ -200,15 +201,17 @@ bool is_ascii(std::string_view text) {
   return true;
 }
 
+constexpr bool is_capital(char c) { return c >= 'A' && c <= 'Z'; }
+constexpr bool is_small(char c) { return c >= 'a' && c <= 'z'; }
+constexpr bool is_small_or_digit(char c) {
+  return is_small(c) || (c >= '0' && c <= '9');
+}
+
 }  // namespace
 
-std::string to_snake_case(std::string_view name) {
-  // Every pattern needs an ASCII capital, and lowering changes no ASCII text
-  // without one, so such a text stands as it is.
-  const bool capitals = has_ascii_capital(name);
-  if (!capitals && is_ascii(name)) {
-    return std::string(name);
-  }
+namespace snake_case_paths {
+
+std::string icu(std::string_view name) {
   // ICU's strings are indexed by int32_t. Text never needs more UTF-16 units
   // than it has UTF-8 bytes, lowering included, and the underscores at most
   // double it, so below 2^30 bytes every step fits; a longer name cannot be
@@ -219,12 +222,90 @@ std::string to_snake_case(std::string_view name) {
   icu::UnicodeString text = icu::UnicodeString::fromUTF8(
       icu::StringPiece(name.data(), static_cast<int32_t>(name.size())));
   check_string(text);
-  if (capitals) {
+  if (has_ascii_capital(name)) {
     text = replace_all<0>(text);
     text = replace_all<1>(text);
     text = replace_all<2>(text);
   }
   return to_utf8(lower(text));
+}
+
+// On ASCII text each class of the patterns, and ".", is a test of one byte,
+// and the full lower-case mapping is the ASCII one, so two scans do the work
+// of the four steps without leaving UTF-8.
+std::string ascii(std::string_view name) {
+  // The first step, "(.)([A-Z][a-z]+)" to "$1_$2". A match is at least three
+  // characters long and adds one, hence the bound. The search resumes after
+  // the greedy run of small letters, so a letter that ends one match never
+  // starts the next: in getXMLNodeName the "e" of the match "LNode" cannot be
+  // the "." before "Name".
+  std::string spaced;
+  spaced.resize_and_overwrite(
+      name.size() + name.size() / 3, [name](char* out, size_t) {
+        char* write = out;
+        for (size_t at = 0; at < name.size();) {
+          if (at + 2 < name.size() && name[at] != '\n' &&
+              is_capital(name[at + 1]) && is_small(name[at + 2])) {
+            *write++ = name[at];
+            *write++ = '_';
+            *write++ = name[at + 1];
+            at += 2;
+            while (at < name.size() && is_small(name[at])) {
+              *write++ = name[at++];
+            }
+          } else {
+            *write++ = name[at++];
+          }
+        }
+        return static_cast<size_t>(write - out);
+      });
+  // The other steps in one scan. Neither of their patterns can overlap
+  // itself (a capital is neither an underscore nor a small letter or digit),
+  // so each replaces at every place its pattern matches, and dropping an
+  // underscore never makes or breaks a pair of the third step, whose pairs
+  // hold none. Second step, "__([A-Z])" to "_$1": the first of two
+  // underscores before a capital goes. Third step, "([a-z0-9])([A-Z])" to
+  // "$1_$2": an underscore goes between the two, at most one for every two
+  // characters. Then every capital is lowered.
+  std::string snake;
+  snake.resize_and_overwrite(
+      spaced.size() + spaced.size() / 2, [&spaced](char* out, size_t) {
+        const size_t size = spaced.size();
+        char* write = out;
+        for (size_t at = 0; at < size; ++at) {
+          const char c = spaced[at];
+          if (c == '_' && at + 2 < size && spaced[at + 1] == '_' &&
+              is_capital(spaced[at + 2])) {
+            continue;
+          }
+          *write++ = is_capital(c) ? static_cast<char>(c - 'A' + 'a') : c;
+          if (is_small_or_digit(c) && at + 1 < size &&
+              is_capital(spaced[at + 1])) {
+            *write++ = '_';
+          }
+        }
+        return static_cast<size_t>(write - out);
+      });
+  return snake;
+}
+
+}  // namespace snake_case_paths
+
+std::string to_snake_case(std::string_view name) {
+  if (!is_ascii(name)) {
+    return snake_case_paths::icu(name);
+  }
+  // Every pattern needs an ASCII capital, and lowering changes no ASCII text
+  // without one, so such a text stands as it is.
+  if (!has_ascii_capital(name)) {
+    return std::string(name);
+  }
+  // The ICU path's bound, so that which path a name takes never decides
+  // whether it converts.
+  if (name.size() >= kMaxIcuName) {
+    throw std::bad_alloc();
+  }
+  return snake_case_paths::ascii(name);
 }
 
 std::string build_namespaced_name(

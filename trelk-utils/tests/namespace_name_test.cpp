@@ -12,9 +12,13 @@
 #include <functional>
 #include <new>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "debug_quote.h"
+#include "snake_case_paths.h"
 
 namespace trelk {
 namespace {
@@ -63,6 +67,79 @@ TEST(SnakeCaseTest, ConvertsNames) {
   for (const SnakeCase& c : kCases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(to_snake_case(c.name), c.snake);
+  }
+}
+
+// The ASCII path against the ICU path, which runs the patterns themselves.
+// The patterns tell ASCII characters apart only as capitals, small letters,
+// digits, underscores, line feeds and the rest, so every name of up to six
+// characters drawn from one of each is tried. Longer random names are made
+// of runs of one class each, weighted towards what the patterns act on, with
+// the bytes next to each range ("@[`{/:") among the rest.
+TEST(SnakeCasePathsTest, AsciiPathGivesTheIcuPathsText) {
+  std::vector<std::string> names;
+  constexpr std::string_view kOnePerClass = "Ab1_\n-";
+  names.emplace_back();
+  for (size_t begin = 0, length = 1; length <= 6; ++length) {
+    const size_t end = names.size();
+    for (size_t at = begin; at < end; ++at) {
+      for (const char c : kOnePerClass) {
+        names.push_back(names[at] + c);
+      }
+    }
+    begin = end;
+  }
+  std::string rest;
+  for (int c = 0; c < 0x80; ++c) {
+    if (kOnePerClass.find(static_cast<char>(c)) == std::string_view::npos) {
+      rest.push_back(static_cast<char>(c));
+    }
+  }
+  struct Class {
+    std::string_view characters;
+    int weight;
+  };
+  const Class kClasses[] = {
+      {.characters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ", .weight = 30},
+      {.characters = "abcdefghijklmnopqrstuvwxyz", .weight = 30},
+      {.characters = "0123456789", .weight = 10},
+      {.characters = "_", .weight = 12},
+      {.characters = "\n", .weight = 4},
+      {.characters = "@[`{/:", .weight = 6},
+      {.characters = rest, .weight = 8},
+  };
+  std::vector<int> weights;
+  for (const Class& c : kClasses) {
+    weights.push_back(c.weight);
+  }
+  std::mt19937 random(20261210);
+  std::discrete_distribution<size_t> pick_class(weights.begin(), weights.end());
+  std::geometric_distribution<int> run_length(0.45);
+  std::uniform_int_distribution<int> run_count(0, 12);
+  for (int i = 0; i < 200'000; ++i) {
+    std::string name;
+    for (int runs = run_count(random); runs > 0; --runs) {
+      const std::string_view characters =
+          kClasses[pick_class(random)].characters;
+      for (int length = 1 + run_length(random); length > 0; --length) {
+        name.push_back(characters[std::uniform_int_distribution<size_t>(
+            0, characters.size() - 1)(random)]);
+      }
+    }
+    names.push_back(std::move(name));
+  }
+  int mismatches = 0;
+  for (const std::string& name : names) {
+    const std::string expected = snake_case_paths::icu(name);
+    if (snake_case_paths::ascii(name) != expected ||
+        to_snake_case(name) != expected) {
+      ADD_FAILURE() << debug_quote(name) << " should give "
+                    << debug_quote(expected) << ", the ASCII path gives "
+                    << debug_quote(snake_case_paths::ascii(name));
+      if (++mismatches == 10) {
+        break;
+      }
+    }
   }
 }
 
@@ -181,12 +258,15 @@ class IcuHeapFaults {
 // recovers) and from there on (a heap that stays exhausted): each call gives
 // its right text or std::bad_alloc, never a wrong or empty text. The names are
 // long enough that every string leaves ICU's inline buffer, and the second
-// grows when lowered. The patterns are compiled before the sweep: ICU 72's
-// RegexPattern dereferences a null pointer while it discards a pattern whose
-// list of sets could not be allocated, so that one allocation cannot be failed.
+// grows when lowered. The ASCII name is given to the ICU path directly, since
+// to_snake_case would convert it without ICU. The patterns are compiled before
+// the sweep: ICU 72's RegexPattern dereferences a null pointer while it
+// discards a pattern whose list of sets could not be allocated, so that one
+// allocation cannot be failed.
 TEST(SnakeCaseMemoryTest, ExhaustedIcuHeapGivesBadAllocNeverAWrongText) {
   ASSERT_TRUE(IcuHeapFaults::install());
-  ASSERT_EQ(to_snake_case("aBc"), "a_bc");
+  // ASCII names take no ICU path: a non-ASCII one compiles the patterns.
+  ASSERT_EQ(to_snake_case("\u00c4Bc"), "\u00e4_bc");
   std::string camel;
   for (int i = 0; i < 40; ++i) {
     camel += "aB";
@@ -202,14 +282,17 @@ TEST(SnakeCaseMemoryTest, ExhaustedIcuHeapGivesBadAllocNeverAWrongText) {
   };
   const Case kCases[] = {
       {.label = "ascii",
-       .call = [&camel] { return to_snake_case(camel); },
+       .call = [&camel] { return snake_case_paths::icu(camel); },
        .result = snake},
       {.label = "lowering grows",
        .call = [&camel] { return to_snake_case("\u0130" + camel + "\u03a3"); },
        .result = "i\u0307" + snake + "\u03c2"},
       {.label = "namespaced",
-       .call = [&camel] { return build_namespaced_name(camel + "::Ab", "N"); },
-       .result = snake + "::ab::N"},
+       .call =
+           [&camel] {
+             return build_namespaced_name(camel + "::\u00c4" + camel, "N");
+           },
+       .result = snake + "::\u00e4" + snake + "::N"},
   };
   struct Window {
     std::string_view label;
