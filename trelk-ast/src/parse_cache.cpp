@@ -65,7 +65,7 @@ AstFileParserCache::get_parsed_file(std::string_view path) const {
       path,
       [&]() -> std::expected<std::shared_ptr<const ParsedFileCache>,
                              std::string> {
-        auto text = fs.read_to_string(path);
+        auto text = fs.read_source_file(path, [] { return true; });
         if (!text) {
           return std::unexpected("Failed to read " + std::string(path) + ": " +
                                  text.error().text);

@@ -40,7 +40,8 @@ class AstFileParserCache {
   [[nodiscard]] std::string module_name_for_path(std::string_view path) const;
 
   // The parsed file of `path`, keyed by its exact text (a.py and ./a.py are
-  // two entries). The first request reads and parses it while later
+  // two entries). The first request reads it (a regular file only, see
+  // AstFileSystem::read_source_file) and parses it while later
   // requests for the same text wait, and all share the result; a failure is
   // stored as its message and returned again, unchanged, on every later
   // request: "Failed to read {path}: {error}", "Failed to parse {path}:
