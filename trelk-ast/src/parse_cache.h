@@ -52,6 +52,15 @@ class AstFileParserCache {
                               std::string>
   get_parsed_file(std::string_view path) const;
 
+  // The same, but after each signal that interrupts the read or the wait for
+  // another thread's read of `path`, `go_on` is asked whether to go on. When
+  // it declines, the request ends with "Failed to read {path}: Interrupted
+  // system call (os error 4)", which is not kept: the next request reads
+  // again.
+  [[nodiscard]] std::expected<std::shared_ptr<const ParsedFileCache>,
+                              std::string>
+  get_parsed_file(std::string_view path, const GoOnAfterSignal& go_on) const;
+
   const std::string& project_root() const;
   const std::shared_ptr<const AstFileSystem>& filesystem() const;
 

@@ -123,6 +123,25 @@ TEST_F(ParseCacheTest, AnExhaustedHeapDoesNotPoison) {
   EXPECT_EQ(fs_->reads_of("a.py"), 2);
 }
 
+TEST_F(ParseCacheTest, AnInterruptedReadIsNotKept) {
+  fs_->put("a.py", "a = 1\n");
+  const AstFileParserCache cache = make_cache();
+  fs_->interrupt_next_read_of("a.py");
+  int asked = 0;
+  const auto interrupted = cache.get_parsed_file("a.py", [&] {
+    ++asked;
+    return false;
+  });
+  EXPECT_EQ(asked, 1);
+  ASSERT_FALSE(interrupted.has_value());
+  EXPECT_EQ(interrupted.error(),
+            "Failed to read a.py: Interrupted system call (os error 4)");
+  const auto again = cache.get_parsed_file("a.py");
+  ASSERT_TRUE(again.has_value()) << again.error();
+  EXPECT_EQ((*again)->source_text(), "a = 1\n");
+  EXPECT_EQ(fs_->reads_of("a.py"), 1);
+}
+
 TEST_F(ParseCacheTest, PathTextsAreKeysAsWritten) {
   fs_->put("a.py", "a = 1\n");
   fs_->put("./a.py", "a = 1\n");

@@ -1,8 +1,12 @@
 #include "project_index.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <latch>
 #include <map>
 #include <mutex>
@@ -285,6 +289,59 @@ TEST_F(ProjectIndexTest, QueriesWaitForTheFileAWorkerIsComputing) {
   ended->wait();
   for (const std::string& path : paths) {
     EXPECT_EQ(fs_->reads_of(path), 1) << path;
+  }
+}
+
+// Waits for the child `pid` for at most 10 s, then kills it; its exit
+// status, or -1 when it had to be killed.
+int bounded_wait(pid_t pid) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+// A fork while a worker reads f0: in the child, whose copy of the worker
+// does not exist, the first query of f0 computes it anew instead of waiting
+// for it forever, and f1, finished before the fork, is shared, not read
+// again. Run many times, with the fork meeting the worker in the read.
+TEST_F(ProjectIndexTest, AForkedChildRecomputesWhatWasInFlight) {
+  for (int run = 0; run < 20; ++run) {
+    SCOPED_TRACE(run);
+    fs_ = std::make_shared<FakeFileSystem>();
+    const std::vector<std::string> paths = numbered_files(*fs_, 2);
+    const AstProjectIndex index = make_index(paths);
+    ASSERT_TRUE(index.function_ast_in_file(paths[1], "f1").has_value());
+    fs_->close_gate();
+    auto ended = std::make_shared<std::latch>(1);
+    index.nonblocking_start_index(
+        counting_launcher(1, ended, std::make_shared<std::atomic<int>>(0)));
+    ASSERT_TRUE(fs_->wait_for_reads(paths[0], 1));
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int code = 0;
+      if (!index.function_ast_in_file(paths[0], "f0").has_value()) {
+        code = 1;
+      } else if (!index.function_ast("f1", "f1").has_value()) {
+        code = 2;
+      } else if (fs_->reads_of(paths[1]) != 1 || fs_->reads_of(paths[0]) != 2) {
+        code = 3;
+      }
+      ::_exit(code);
+    }
+    EXPECT_EQ(bounded_wait(pid), 0);
+    fs_->open_gate();
+    ended->wait();
+    EXPECT_EQ(fs_->reads_of(paths[0]), 1);
   }
 }
 
