@@ -106,8 +106,22 @@ std::expected<std::string, IoError> read_file(std::string_view path,
   const int flags = kinds == FileKinds::kRegularOnly
                         ? O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY
                         : O_RDONLY | O_CLOEXEC;
-  FileDescriptor fd(retry_after_signals(
-      go_on, [&c_path, flags] { return ::open(c_path.c_str(), flags); }));
+  int opened = retry_after_signals(
+      go_on, [&c_path, flags] { return ::open(c_path.c_str(), flags); });
+  if (opened < 0 && errno == EWOULDBLOCK && (flags & O_NONBLOCK) != 0) {
+    // Only a file that another process holds a lease on answers a
+    // non-blocking open so; such a file is regular, and its open waits for
+    // the lease to be let go, as any reader's does. The lease's holder was
+    // told by a signal, which may be this process's own: its handlers run
+    // before the wait, which it could not interrupt.
+    if (!go_on()) {
+      return std::unexpected(os_error(EINTR));
+    }
+    opened = retry_after_signals(go_on, [&c_path, flags] {
+      return ::open(c_path.c_str(), flags & ~O_NONBLOCK);
+    });
+  }
+  FileDescriptor fd(opened);
   if (fd.get() < 0) {
     return std::unexpected(os_error(errno));
   }
