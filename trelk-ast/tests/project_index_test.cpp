@@ -17,6 +17,7 @@
 
 #include "fake_filesystem.h"
 #include "invariant.h"
+#include "parse_cache.h"
 #include "stack_thread.h"
 
 namespace trelk {
@@ -342,6 +343,60 @@ TEST_F(ProjectIndexTest, AForkedChildRecomputesWhatWasInFlight) {
     fs_->open_gate();
     ended->wait();
     EXPECT_EQ(fs_->reads_of(paths[0]), 1);
+  }
+}
+
+// Sixteen threads hammer one index and one parse cache over the same files
+// while the index's workers run: each thread starts at a file of its own and
+// asks by file, by module and for the parse, so that every file is met by
+// several threads and a worker at once. Every answer is right, each file is
+// computed once per cache, and the cache hands every thread the same parse.
+// Built with ThreadSanitizer, this is the race check of the caches.
+TEST_F(ProjectIndexTest, SixteenThreadsHammerOneIndexAndOneCache) {
+  constexpr int kFiles = 96;
+  constexpr int kThreads = 16;
+  const std::vector<std::string> paths = numbered_files(*fs_, kFiles);
+  const AstProjectIndex index = make_index(paths);
+  const AstFileParserCache cache =
+      AstFileParserCache::with_filesystem("/r", fs_);
+  auto ended = std::make_shared<std::latch>(4);
+  std::latch ready(kThreads + 1);
+  std::vector<std::vector<const ParsedFileCache*>> seen(
+      kThreads, std::vector<const ParsedFileCache*>(kFiles));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      ready.arrive_and_wait();
+      for (int k = 0; k < kFiles; ++k) {
+        const int i = (t * 7 + k) % kFiles;
+        const std::string name = "f" + std::to_string(i);
+        const std::string& path = paths[static_cast<std::size_t>(i)];
+        const auto in_file = index.function_ast_in_file(path, name);
+        ASSERT_TRUE(in_file.has_value()) << name;
+        EXPECT_EQ(in_file->module, name);
+        if (k % 8 == 0) {
+          EXPECT_TRUE(index.function_ast(name, name).has_value()) << name;
+        }
+        const auto parsed = cache.get_parsed_file(path);
+        ASSERT_TRUE(parsed.has_value()) << parsed.error();
+        seen[static_cast<std::size_t>(t)][static_cast<std::size_t>(i)] =
+            parsed->get();
+      }
+    });
+  }
+  index.nonblocking_start_index(
+      counting_launcher(4, ended, std::make_shared<std::atomic<int>>(0)));
+  ready.arrive_and_wait();
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  ended->wait();
+  for (int t = 1; t < kThreads; ++t) {
+    EXPECT_EQ(seen[static_cast<std::size_t>(t)], seen[0]) << "thread " << t;
+  }
+  // Once for the index's own parse cache, once for `cache`.
+  for (const std::string& path : paths) {
+    EXPECT_EQ(fs_->reads_of(path), 2) << path;
   }
 }
 
