@@ -99,4 +99,11 @@ PyRef new_str_list(const std::vector<std::string>& texts) {
   return list;
 }
 
+bool run_signal_handlers(bool& handler_raised) {
+  const PyGILState_STATE lock = PyGILState_Ensure();
+  handler_raised = PyErr_CheckSignals() < 0;
+  PyGILState_Release(lock);
+  return !handler_raised;
+}
+
 }  // namespace trelk::py

@@ -64,6 +64,15 @@ std::invoke_result_t<Work&> without_gil(Work&& work) {
   return std::move(*result);
 }
 
+// A native call's answer, without the interpreter lock, after a signal
+// interrupted one of its system calls: takes the lock back and runs the
+// signal handlers, as the interpreter's own I/O does, so that Ctrl-C during
+// a blocked read is its KeyboardInterrupt. Returns true (go on) unless a
+// handler raised; then its exception stays set for this thread and
+// `handler_raised` becomes true. Not noexcept: taking the lock back during
+// finalisation may end the thread by a forced unwind, which must pass.
+[[nodiscard]] bool run_signal_handlers(bool& handler_raised);
+
 // Writes the report of an internal failure to standard error and raises
 // PanicException with `message` (a generic text when it is empty). If even
 // that fails, the process aborts.

@@ -116,7 +116,18 @@ PyObject* cache_get_parsed_file(PyObject* self, PyObject* const* args,
       return nullptr;
     }
     const AstFileParserCache& cache = as_cache(self)->cache;
-    auto parsed = without_gil([&] { return cache.get_parsed_file(path); });
+    // Ctrl-C during a read that blocks, or during the wait for another
+    // thread's read of the path, is answered as read_to_string answers it;
+    // the interrupted read is not kept as the file's failure.
+    bool handler_raised = false;
+    const GoOnAfterSignal go_on = [&handler_raised] {
+      return run_signal_handlers(handler_raised);
+    };
+    auto parsed =
+        without_gil([&] { return cache.get_parsed_file(path, go_on); });
+    if (handler_raised) {
+      return nullptr;
+    }
     if (!parsed) {
       raise_with_message(PyExc_ValueError, parsed.error());
       return nullptr;

@@ -88,10 +88,7 @@ PyObject* filesystem_read_to_string(PyObject* self, PyObject* const* args,
     // is retried.
     bool handler_raised = false;
     const GoOnAfterSignal go_on = [&handler_raised] {
-      const PyGILState_STATE lock = PyGILState_Ensure();
-      handler_raised = PyErr_CheckSignals() < 0;
-      PyGILState_Release(lock);
-      return !handler_raised;
+      return run_signal_handlers(handler_raised);
     };
     auto text =
         without_gil([&] { return filesystem.read_to_string(path, go_on); });

@@ -240,6 +240,97 @@ class InterruptedReadTest(unittest.TestCase):
                 self.assertEqual(result, expected[label])
 
 
+# A write lease held on a file makes every other open() of it block until the
+# holder lets go (or the system's lease-break time, 45 s by default, ends),
+# and tells the holder by a signal of its choice that the open began: a read
+# of a regular file that blocks, as one on a slow network file system does,
+# with a signal at the moment it blocks. The constants are Linux's.
+LEASE = """
+    import fcntl, os, signal, sys
+    F_SETSIG, F_SETLEASE = 10, 1024
+
+    def hold_lease(path, number):
+        holder = os.open(path, os.O_WRONLY)
+        fcntl.fcntl(holder, fcntl.F_SETOWN, os.getpid())
+        fcntl.fcntl(holder, F_SETSIG, number)
+        try:
+            fcntl.fcntl(holder, F_SETLEASE, fcntl.F_WRLCK)
+        except OSError:
+            print("no lease")
+            sys.exit(0)
+        return holder
+
+    def let_go(holder):
+        fcntl.fcntl(holder, F_SETLEASE, fcntl.F_UNLCK)
+"""
+
+
+class BlockedCacheReadTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.tmp.cleanup)
+        self.path = os.path.join(self.tmp.name, "a.py")
+        with open(self.path, "w") as f:
+            f.write("def f(): pass\n")
+
+    def run_lease_child(self, script):
+        # The bound ends a child that waits for the lease-break time.
+        result = run_child(textwrap.dedent(LEASE) + textwrap.dedent(script),
+                           self.path,
+                           timeout=30)
+        if result.stdout == "no lease\n":
+            self.skipTest("this file system grants no leases")
+        self.assertEqual(result.stderr, "")
+        return result.stdout
+
+    def test_ctrl_c_ends_a_blocked_get_parsed_file_and_is_not_kept(self):
+        # The lease's signal is SIGINT itself: Ctrl-C as the open blocks.
+        # Before, the read went on after the handler and KeyboardInterrupt
+        # came only when the lease-break time let the open through.
+        stdout = self.run_lease_child("""
+            from trelk_rs import AstFileParserCache
+            path = sys.argv[1]
+            cache = AstFileParserCache([path], os.path.dirname(path))
+            holder = hold_lease(path, signal.SIGINT)
+            try:
+                cache.get_parsed_file(path)
+                print("read")
+            except KeyboardInterrupt:
+                print("KeyboardInterrupt")
+            let_go(holder)
+            print(cache.get_parsed_file(path)[1], end="")
+        """)
+        self.assertEqual(stdout, "KeyboardInterrupt\ndef f(): pass\n")
+
+    def test_a_fork_during_a_workers_read_leaves_the_child_answering(self):
+        # The worker blocks opening a.py; the lease's signal says it did,
+        # and the process forks. Before, the child's query waited forever for
+        # the worker, which does not exist in the child.
+        stdout = self.run_lease_child("""
+            import warnings
+            from trelk_rs import AstProjectIndex
+            path = sys.argv[1]
+            signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGUSR1})
+            holder = hold_lease(path, signal.SIGUSR1)
+            index = AstProjectIndex([path], os.path.dirname(path))
+            index.nonblocking_start_index()
+            if signal.sigtimedwait({signal.SIGUSR1}, 20) is None:
+                sys.exit("the worker never opened the file")
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore", DeprecationWarning)
+                pid = os.fork()
+            if pid == 0:
+                found = index.function_ast_in_file(path, "f")
+                os.write(1, (found.resolver_name + "\\n").encode())
+                os._exit(0)
+            let_go(holder)
+            _, status = os.waitpid(pid, 0)
+            print("child exit", os.waitstatus_to_exitcode(status))
+            print(index.function_ast_in_file(path, "f").resolver_name)
+        """)
+        self.assertEqual(stdout, "f\nchild exit 0\nf\n")
+
+
 @unittest.skipUnless(os.path.exists("/dev/full"), "needs /dev/full")
 class ParseCheckOutputTest(unittest.TestCase):
     # parse_check ends with status 3 and says why on standard error when its

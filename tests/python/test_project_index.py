@@ -707,6 +707,35 @@ class SubprocessTest(unittest.TestCase):
         self.assertEqual(result.stdout, "answered\n")
         self.assertEqual(result.returncode, 0)
 
+    def test_a_fifo_in_the_project_is_a_failed_file(self):
+        # Before, a worker blocked opening the FIFO and the query by module
+        # waited for it with the interpreter lock held: the child hung until
+        # the bounded wait of run_python ended it.
+        os.mkfifo(os.path.join(self.root, "a_pipe.py"))
+        with open(os.path.join(self.root, "b.py"), "w") as f:
+            f.write("def f(): pass\n")
+        code = """
+            import os
+            from trelk_rs import AstFileParserCache, AstProjectIndex
+            root = os.getcwd()
+            paths = [os.path.join(root, name) for name in ("a_pipe.py", "b.py")]
+            index = AstProjectIndex(paths, root)
+            index.nonblocking_start_index()
+            print(index.function_ast("b", "f").resolver_name)
+            print(index.function_ast_in_file(paths[0], "f"))
+            try:
+                AstFileParserCache(paths, root).get_parsed_file(paths[0])
+            except ValueError as error:
+                print(error)
+        """
+        result = run_python(code, self.root)
+        self.assertEqual(result.stderr, "")
+        self.assertEqual(
+            result.stdout,
+            "f\nNone\nFailed to read " + os.path.join(self.root, "a_pipe.py")
+            + ": No such device or address (os error 6)\n")
+        self.assertEqual(result.returncode, 0)
+
 
 REPOSITORY = os.path.join(os.path.dirname(os.path.abspath(__file__)),
                           os.pardir, os.pardir)

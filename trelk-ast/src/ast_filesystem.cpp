@@ -89,23 +89,39 @@ void resize_unset(std::string& text, std::size_t size) {
                             [](char*, std::size_t count) { return count; });
 }
 
-}  // namespace
+// Which files a read takes: any that opens, or only a regular file.
+enum class FileKinds { kAny, kRegularOnly };
 
-std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
-    std::string_view path) const {
-  return read_to_string(path, [] { return true; });
-}
-
-std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
-    std::string_view path, const GoOnAfterSignal& go_on) const {
+std::expected<std::string, IoError> read_file(std::string_view path,
+                                              const GoOnAfterSignal& go_on,
+                                              FileKinds kinds) {
   if (path.find('\0') != std::string_view::npos) {
     return std::unexpected(
         IoError{.text = "file name contained an unexpected NUL byte"});
   }
   const std::string c_path(path);
-  FileDescriptor fd(retry_after_signals(go_on, [&c_path] {
-    return ::open(c_path.c_str(), O_RDONLY | O_CLOEXEC);
-  }));
+  // Opening a FIFO without a writer blocks, and so may opening a device,
+  // unless O_NONBLOCK is given; for a regular file it changes nothing.
+  // O_NOCTTY: opening a terminal must not make it this process's own.
+  const int flags = kinds == FileKinds::kRegularOnly
+                        ? O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY
+                        : O_RDONLY | O_CLOEXEC;
+  int opened = retry_after_signals(
+      go_on, [&c_path, flags] { return ::open(c_path.c_str(), flags); });
+  if (opened < 0 && errno == EWOULDBLOCK && (flags & O_NONBLOCK) != 0) {
+    // Only a file that another process holds a lease on answers a
+    // non-blocking open so; such a file is regular, and its open waits for
+    // the lease to be let go, as any reader's does. The lease's holder was
+    // told by a signal, which may be this process's own: its handlers run
+    // before the wait, which it could not interrupt.
+    if (!go_on()) {
+      return std::unexpected(os_error(EINTR));
+    }
+    opened = retry_after_signals(go_on, [&c_path, flags] {
+      return ::open(c_path.c_str(), flags & ~O_NONBLOCK);
+    });
+  }
+  FileDescriptor fd(opened);
   if (fd.get() < 0) {
     return std::unexpected(os_error(errno));
   }
@@ -114,8 +130,19 @@ std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
   // no room of its own; anything else, or a file that grows, doubles it each
   // time it fills.
   struct stat info;
-  const bool sized = ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) &&
-                     info.st_size > 0;
+  const bool known = ::fstat(fd.get(), &info) == 0;
+  if (kinds == FileKinds::kRegularOnly) {
+    if (!known) {
+      return std::unexpected(os_error(errno));
+    }
+    if (S_ISDIR(info.st_mode)) {
+      return std::unexpected(os_error(EISDIR));
+    }
+    if (!S_ISREG(info.st_mode)) {
+      return std::unexpected(os_error(ENXIO));
+    }
+  }
+  const bool sized = known && S_ISREG(info.st_mode) && info.st_size > 0;
   std::string text;
   resize_unset(text,
                sized ? static_cast<std::size_t>(info.st_size) + 1 : kFirstRead);
@@ -141,6 +168,28 @@ std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
         IoError{.text = "stream did not contain valid UTF-8"});
   }
   return text;
+}
+
+}  // namespace
+
+std::expected<std::string, IoError> AstFileSystem::read_source_file(
+    std::string_view path, const GoOnAfterSignal&) const {
+  return read_to_string(path);
+}
+
+std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
+    std::string_view path) const {
+  return read_to_string(path, [] { return true; });
+}
+
+std::expected<std::string, IoError> StdAstFileSystem::read_to_string(
+    std::string_view path, const GoOnAfterSignal& go_on) const {
+  return read_file(path, go_on, FileKinds::kAny);
+}
+
+std::expected<std::string, IoError> StdAstFileSystem::read_source_file(
+    std::string_view path, const GoOnAfterSignal& go_on) const {
+  return read_file(path, go_on, FileKinds::kRegularOnly);
 }
 
 std::expected<std::vector<std::string>, IoError> StdAstFileSystem::all_files()

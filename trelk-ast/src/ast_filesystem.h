@@ -38,6 +38,15 @@ class AstFileSystem {
   // A new copy of the paths this file system serves.
   [[nodiscard]] virtual std::expected<std::vector<std::string>, IoError>
   all_files() const = 0;
+
+  // The whole text of the source file at `path`, as the caches read it: like
+  // read_to_string, but only a regular file is read, and anything else (a
+  // FIFO, a device, a directory) is a failure of that file, found without
+  // blocking. `go_on` is asked after each signal that interrupts a call that
+  // blocks. The default is read_to_string, for a file system whose reads
+  // never block on the kind of a file.
+  [[nodiscard]] virtual std::expected<std::string, IoError> read_source_file(
+      std::string_view path, const GoOnAfterSignal& go_on) const;
 };
 
 // Serves a fixed list of Python source paths and reads any path from the
@@ -62,6 +71,14 @@ class StdAstFileSystem final : public AstFileSystem {
 
   [[nodiscard]] std::expected<std::vector<std::string>, IoError> all_files()
       const override;
+
+  // Opens without blocking and checks the kind of what it opened: a
+  // directory fails with EISDIR's text, "Is a directory (os error 21)", as
+  // reading one does, and every other kind that is not a regular file with
+  // ENXIO's, "No such device or address (os error 6)", the system's own
+  // answer to opening a socket or a FIFO that cannot serve.
+  [[nodiscard]] std::expected<std::string, IoError> read_source_file(
+      std::string_view path, const GoOnAfterSignal& go_on) const override;
 
   // The served paths, in order.
   const std::vector<std::string>& files() const noexcept { return files_; }

@@ -1,5 +1,6 @@
 #include "parse_cache.h"
 
+#include <cerrno>
 #include <unordered_map>
 
 #include "module_name.h"
@@ -60,18 +61,37 @@ std::string AstFileParserCache::module_name_for_path(
 
 std::expected<std::shared_ptr<const ParsedFileCache>, std::string>
 AstFileParserCache::get_parsed_file(std::string_view path) const {
+  return get_parsed_file(path, [] { return true; });
+}
+
+std::expected<std::shared_ptr<const ParsedFileCache>, std::string>
+AstFileParserCache::get_parsed_file(std::string_view path,
+                                    const GoOnAfterSignal& go_on) const {
   const AstFileSystem& fs = *inner_->fs;
+  const auto read_failure = [path](std::string_view error) {
+    return "Failed to read " + std::string(path) + ": " + std::string(error);
+  };
   return inner_->entries.get_or_compute(
       path,
       [&]() -> std::expected<std::shared_ptr<const ParsedFileCache>,
-                             std::string> {
-        auto text = fs.read_to_string(path);
+                             SlotFailure> {
+        auto text = fs.read_source_file(path, go_on);
         if (!text) {
-          return std::unexpected("Failed to read " + std::string(path) + ": " +
-                                 text.error().text);
+          // EINTR comes back only when `go_on` declined: this request ends,
+          // the file has not failed.
+          return std::unexpected(
+              SlotFailure{.message = read_failure(text.error().text),
+                          .kept = text.error().os_error != EINTR});
         }
-        return ParsedFileCache::parse(std::string(path), std::move(*text));
-      });
+        auto parsed =
+            ParsedFileCache::parse(std::string(path), std::move(*text));
+        if (!parsed) {
+          return std::unexpected(
+              SlotFailure{.message = std::move(parsed.error())});
+        }
+        return std::move(*parsed);
+      },
+      go_on, read_failure(os_error_text(EINTR)));
 }
 
 const std::string& AstFileParserCache::project_root() const {

@@ -40,7 +40,8 @@ class AstFileParserCache {
   [[nodiscard]] std::string module_name_for_path(std::string_view path) const;
 
   // The parsed file of `path`, keyed by its exact text (a.py and ./a.py are
-  // two entries). The first request reads and parses it while later
+  // two entries). The first request reads it (a regular file only, see
+  // AstFileSystem::read_source_file) and parses it while later
   // requests for the same text wait, and all share the result; a failure is
   // stored as its message and returned again, unchanged, on every later
   // request: "Failed to read {path}: {error}", "Failed to parse {path}:
@@ -50,6 +51,15 @@ class AstFileParserCache {
   [[nodiscard]] std::expected<std::shared_ptr<const ParsedFileCache>,
                               std::string>
   get_parsed_file(std::string_view path) const;
+
+  // The same, but after each signal that interrupts the read or the wait for
+  // another thread's read of `path`, `go_on` is asked whether to go on. When
+  // it declines, the request ends with "Failed to read {path}: Interrupted
+  // system call (os error 4)", which is not kept: the next request reads
+  // again.
+  [[nodiscard]] std::expected<std::shared_ptr<const ParsedFileCache>,
+                              std::string>
+  get_parsed_file(std::string_view path, const GoOnAfterSignal& go_on) const;
 
   const std::string& project_root() const;
   const std::shared_ptr<const AstFileSystem>& filesystem() const;

@@ -2,6 +2,8 @@
 
 #include <cxxabi.h>
 
+#include <atomic>
+#include <cstdint>
 #include <expected>
 #include <functional>
 #include <memory>
@@ -10,30 +12,44 @@
 #include <shared_mutex>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <variant>
 
+#include "fork_aware_wait.h"
+
 namespace trelk {
+
+// A failure as a computation may give it: kept for good, or, when not
+// `kept` (an interrupted read), ending one request only, so that the slot
+// stays not computed and the next request computes again.
+struct SlotFailure {
+  std::string message;
+  bool kept = true;
+};
 
 // A map from path text to a value computed at most once per key, shared by
 // any number of threads: the shape of both of source analysis's caches.
 //
 // A reader-writer lock guards the map and is held only for a lookup or a
-// get-or-insert; each key's slot has a mutex of its own, held while the value
-// is computed, so different keys are computed in parallel and concurrent
-// requests for one key wait for its first computation and share the result.
-// The map lock is always released before a slot's mutex is taken. Keys are
-// compared byte by byte; nothing is ever removed.
+// get-or-insert. Each key's slot is one atomic word: the first request marks
+// it as computing and computes with no lock held, so different keys are
+// computed in parallel, and concurrent requests for one key sleep on the word
+// until the first computation ends, then share the result. Keys are compared
+// byte by byte; nothing is ever removed.
+//
+// A computing slot records the fork generation it was marked in. In a child
+// process the thread that computes it does not exist, so the first request
+// there that finds such a slot computes it anew; finished results stay shared.
 //
 // A computation either gives a value or a failure message, and either is
 // kept for good. When a computation ends by an exception (a broken
-// invariant), the slot stays not computed and is poisoned: the exception
-// goes on to the caller, and every later request for that key fails with the
-// slot's poisoning message. An exhausted heap does not poison: the next
-// request tries again, and neither does the end of the thread (the forced
-// unwind of pthread_exit), which must pass through every frame. Nothing that
-// can break an invariant runs under the map lock, so the map itself is never
-// poisoned.
+// invariant), the slot is poisoned: the exception goes on to the caller, and
+// every later request for that key fails with the slot's poisoning message.
+// An exhausted heap does not poison, nor is a failure that is not kept, nor
+// the end of the thread (the forced unwind of pthread_exit, which must pass
+// through every frame): the next request tries again. Nothing that can break an
+// invariant runs under the map lock, so the map itself is never poisoned.
 template <class Value>
 class SlotMap {
  public:
@@ -44,40 +60,55 @@ class SlotMap {
   SlotMap(const SlotMap&) = delete;
   SlotMap& operator=(const SlotMap&) = delete;
 
-  // The value or failure of `key`, computed by `compute()` (which returns
-  // std::expected<Value, std::string>) if no request computed it before.
+  // The value or failure of `key`, computed by `compute()` if no request
+  // computed it before. `compute` returns std::expected<Value, std::string>,
+  // whose failure is kept, or std::expected<Value, SlotFailure>. While another
+  // thread computes the key this request sleeps; after each signal that
+  // interrupts the sleep it asks `go_on`, and when that declines it ends with
+  // `interrupted` and leaves the slot alone.
   template <class Compute>
-  std::expected<Value, std::string> get_or_compute(std::string_view key,
-                                                   Compute&& compute) {
+  std::expected<Value, std::string> get_or_compute(
+      std::string_view key, Compute&& compute,
+      const std::function<bool()>& go_on = {},
+      std::string_view interrupted = {}) {
     const std::shared_ptr<Slot> slot = find_or_insert(key);
-    std::lock_guard<std::mutex> guard(slot->mutex);
-    if (slot->poisoned) {
-      return std::unexpected(std::string(slot_poisoned_prefix_) +
-                             std::string(key));
-    }
-    if (const Value* value = std::get_if<Value>(&slot->state)) {
-      return *value;
-    }
-    if (const Failure* failure = std::get_if<Failure>(&slot->state)) {
-      return std::unexpected(failure->message);
-    }
-    try {
-      std::expected<Value, std::string> result = compute();
-      if (result) {
-        slot->state = *result;
-      } else {
-        slot->state = Failure{result.error()};
+    std::uint32_t word = slot->word.load(std::memory_order_acquire);
+    while (true) {
+      switch (kind_of(word)) {
+        case kDone:
+          if (const Value* value = std::get_if<Value>(&slot->state)) {
+            return *value;
+          }
+          return std::unexpected(std::get<Failure>(slot->state).message);
+        case kPoisoned:
+          return std::unexpected(std::string(slot_poisoned_prefix_) +
+                                 std::string(key));
+        case kComputing:
+          if (generation_of(word) == (fork_generation() & kGenerationMask)) {
+            break;
+          }
+          // Its computing thread was left behind by a fork.
+          [[fallthrough]];
+        case kEmpty: {
+          const std::uint32_t mine = computing_word();
+          if (slot->word.compare_exchange_weak(word, mine,
+                                               std::memory_order_acquire)) {
+            return compute_into(*slot, mine, compute);
+          }
+          continue;
+        }
       }
-      return result;
-    } catch (const std::bad_alloc&) {
-      throw;
-    } catch (const abi::__forced_unwind&) {
-      // The thread is being ended (pthread_exit); the computation was
-      // abandoned, not broken.
-      throw;
-    } catch (...) {
-      slot->poisoned = true;
-      throw;
+      // Computed by another thread: sleep until its word changes.
+      if ((word & kWaiters) == 0 &&
+          !slot->word.compare_exchange_weak(word, word | kWaiters,
+                                            std::memory_order_acquire)) {
+        continue;
+      }
+      word |= kWaiters;
+      if (!wait_while_equal(slot->word, word) && go_on && !go_on()) {
+        return std::unexpected(std::string(interrupted));
+      }
+      word = slot->word.load(std::memory_order_acquire);
     }
   }
 
@@ -88,14 +119,91 @@ class SlotMap {
   }
 
  private:
+  // A slot's word: its kind in the low bits, then the waiters bit, then (for
+  // a computing slot) the low bits of the fork generation it was marked in.
+  static constexpr std::uint32_t kEmpty = 0;
+  static constexpr std::uint32_t kComputing = 1;
+  static constexpr std::uint32_t kDone = 2;
+  static constexpr std::uint32_t kPoisoned = 3;
+  static constexpr std::uint32_t kKindMask = 3;
+  static constexpr std::uint32_t kWaiters = 4;
+  static constexpr int kGenerationShift = 3;
+  // 2^29 generations: the word's 32 bits less the three above.
+  static constexpr std::uint32_t kGenerationMask = (1u << 29) - 1;
+
+  static std::uint32_t kind_of(std::uint32_t word) { return word & kKindMask; }
+  static std::uint32_t generation_of(std::uint32_t word) {
+    return word >> kGenerationShift;
+  }
+  static std::uint32_t computing_word() {
+    return ((fork_generation() & kGenerationMask) << kGenerationShift) |
+           kComputing;
+  }
+
   struct Failure {
     std::string message;
   };
   struct Slot {
-    std::mutex mutex;
-    bool poisoned = false;
+    std::atomic<std::uint32_t> word{kEmpty};
+    // Written once, by the computing thread, before the word says kDone.
     std::variant<std::monostate, Value, Failure> state;
   };
+
+  // Ends the computation marked by `mine`: the slot becomes `next`, and the
+  // sleepers wake. A slot taken over since (in a child, by a thread that
+  // found the mark stale) is left to its new computation.
+  static void end_computation(Slot& slot, std::uint32_t mine,
+                              std::uint32_t next) {
+    std::uint32_t word = mine;
+    while (!slot.word.compare_exchange_weak(word, next,
+                                            std::memory_order_release)) {
+      if ((word & ~kWaiters) != mine) {
+        return;
+      }
+    }
+    if ((word & kWaiters) != 0) {
+      wake_all(slot.word);
+    }
+  }
+
+  template <class Compute>
+  std::expected<Value, std::string> compute_into(Slot& slot, std::uint32_t mine,
+                                                 Compute& compute) {
+    try {
+      auto result = compute();
+      if (result) {
+        slot.state = *result;
+        end_computation(slot, mine, kDone);
+        return std::move(*result);
+      }
+      std::string message;
+      if constexpr (std::is_same_v<typename decltype(result)::error_type,
+                                   SlotFailure>) {
+        if (!result.error().kept) {
+          end_computation(slot, mine, kEmpty);
+          return std::unexpected(std::move(result.error().message));
+        }
+        message = std::move(result.error().message);
+      } else {
+        message = std::move(result.error());
+      }
+      slot.state = Failure{message};
+      end_computation(slot, mine, kDone);
+      return std::unexpected(std::move(message));
+    } catch (const std::bad_alloc&) {
+      end_computation(slot, mine, kEmpty);
+      throw;
+    } catch (const abi::__forced_unwind&) {
+      // The thread is being ended (pthread_exit); the computation was
+      // abandoned, not broken.
+      end_computation(slot, mine, kEmpty);
+      throw;
+    } catch (...) {
+      end_computation(slot, mine, kPoisoned);
+      throw;
+    }
+  }
+
   struct KeyHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view key) const {

@@ -149,6 +149,78 @@ TEST(StdAstFileSystemTest, ReadsEveryByteOfFilesAndFifos) {
   }
 }
 
+// The caches read regular files only: whatever else a path names fails at
+// once, with the text of the kind, while read_to_string reads what it is
+// given. A FIFO without a writer would block an open(): if a read has not
+// ended after 10 s, a writer opens it so that the test fails instead of
+// hanging.
+TEST(StdAstFileSystemTest, SourceFilesAreRegularFilesOnly) {
+  const Fifo fifo;
+  ASSERT_FALSE(fifo.path().empty());
+  const std::string directory = fifo.path().substr(0, fifo.path().rfind('/'));
+  const std::string regular = directory + "/a.py";
+  {
+    const int fd =
+        ::open(regular.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "x = 1\n", 6), 6);
+    ::close(fd);
+  }
+  struct Case {
+    std::string_view label;
+    std::string path;
+    std::string_view source_file;  // the text or the failure's text
+    std::string_view any_file;     // the same through read_to_string
+  };
+  const Case kCases[] = {
+      {.label = "regular",
+       .path = regular,
+       .source_file = "x = 1\n",
+       .any_file = "x = 1\n"},
+      {.label = "directory",
+       .path = directory,
+       .source_file = "Is a directory (os error 21)",
+       .any_file = "Is a directory (os error 21)"},
+      {.label = "device",
+       .path = "/dev/null",
+       .source_file = "No such device or address (os error 6)",
+       .any_file = ""},
+      {.label = "fifo",
+       .path = fifo.path(),
+       .source_file = "No such device or address (os error 6)",
+       .any_file = ""},
+  };
+  const StdAstFileSystem fs({});
+  const GoOnAfterSignal go_on = [] { return true; };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.label);
+    std::atomic<bool> done = false;
+    std::thread rescuer([&] {
+      const auto deadline =
+          std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (!done.load() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      if (!done.load()) {
+        ADD_FAILURE() << "the read blocked";
+        const int fd = ::open(c.path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+          ::close(fd);
+        }
+      }
+    });
+    const auto source = fs.read_source_file(c.path, go_on);
+    done.store(true);
+    rescuer.join();
+    EXPECT_EQ(source ? *source : source.error().text, c.source_file);
+    if (c.label != "fifo") {
+      const auto any = fs.read_to_string(c.path);
+      EXPECT_EQ(any ? *any : any.error().text, c.any_file);
+    }
+  }
+  ::unlink(regular.c_str());
+}
+
 // SIGUSR1 with a handler that does nothing, installed without SA_RESTART so
 // that it interrupts a blocked open() or read(), as the interpreter's own
 // handlers do. The previous action comes back with the destructor.
@@ -177,8 +249,8 @@ class InterruptingSignal {
 
 // A read blocked on a FIFO, in open() (no writer yet) or in read() (a writer
 // that writes nothing), is interrupted by signals until it asks whether to go
-// on. Declining ends it with EINTR's error; going on retries the call, and the
-// read then takes what the writer writes. Every wait is bounded: if no
+// on. Declining ends it with EINTR's error; going on retries the call, and
+// the read then takes what the writer writes. Every wait is bounded: if no
 // interruption is asked about within 10 s, the writer ends the read itself.
 TEST(StdAstFileSystemSignalTest, AsksWhetherToGoOnAfterEachInterruption) {
   struct Case {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <expected>
@@ -30,9 +33,9 @@ class FakeFileSystem final : public AstFileSystem {
     const std::string key(path);
     reads_.push_back({.path = key, .thread = std::this_thread::get_id()});
     read_made_.notify_all();
-    if (!gate_open_) {
+    if (!gate_open_ && ::getpid() == gate_process_) {
       // Bounded, so that a cache that serialises reads fails the test
-      // instead of hanging it.
+      // instead of hanging it. A child of a fork reads at once.
       gate_.wait_for(lock, kPatience, [&] { return gate_open_; });
     }
     if (broken_.erase(key) != 0) {
@@ -70,6 +73,23 @@ class FakeFileSystem final : public AstFileSystem {
     std::lock_guard<std::mutex> lock(mutex_);
     texts_[std::move(path)] = std::move(text);
   }
+  // The next read of `path` through read_source_file ends as a signal that
+  // its caller declined to go on after ends it, with EINTR.
+  void interrupt_next_read_of(std::string path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    interrupted_.insert(std::move(path));
+  }
+  std::expected<std::string, IoError> read_source_file(
+      std::string_view path, const GoOnAfterSignal& go_on) const override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (interrupted_.erase(std::string(path)) != 0 && !go_on()) {
+        return std::unexpected(IoError{
+            .os_error = EINTR, .text = "Interrupted system call (os error 4)"});
+      }
+    }
+    return read_to_string(path);
+  }
   void break_next_read_of(std::string path) {
     std::lock_guard<std::mutex> lock(mutex_);
     broken_.insert(std::move(path));
@@ -84,9 +104,11 @@ class FakeFileSystem final : public AstFileSystem {
     std::lock_guard<std::mutex> lock(mutex_);
     listing_ = std::move(listing);
   }
+  // Reads wait until open_gate, in this process only.
   void close_gate() {
     std::lock_guard<std::mutex> lock(mutex_);
     gate_open_ = false;
+    gate_process_ = ::getpid();
   }
   void open_gate() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -133,10 +155,12 @@ class FakeFileSystem final : public AstFileSystem {
   mutable std::condition_variable gate_;
   mutable std::condition_variable read_made_;
   bool gate_open_ = true;
+  pid_t gate_process_ = 0;
   std::map<std::string, std::string> texts_;
   // Set: the answer of all_files, nothing for a failure. Unset: the paths.
   std::optional<std::optional<std::vector<std::string>>> listing_;
   mutable std::set<std::string> broken_;
+  mutable std::set<std::string> interrupted_;
   mutable std::set<std::string> out_of_memory_;
   mutable std::vector<Read> reads_;
   mutable int listings_ = 0;

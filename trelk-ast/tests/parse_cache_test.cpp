@@ -1,6 +1,8 @@
 #include "parse_cache.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include <atomic>
 #include <chrono>
@@ -121,6 +123,66 @@ TEST_F(ParseCacheTest, AnExhaustedHeapDoesNotPoison) {
   EXPECT_THROW((void)cache.get_parsed_file("a.py"), std::bad_alloc);
   EXPECT_TRUE(cache.get_parsed_file("a.py").has_value());
   EXPECT_EQ(fs_->reads_of("a.py"), 2);
+}
+
+TEST_F(ParseCacheTest, AnInterruptedReadIsNotKept) {
+  fs_->put("a.py", "a = 1\n");
+  const AstFileParserCache cache = make_cache();
+  fs_->interrupt_next_read_of("a.py");
+  int asked = 0;
+  const auto interrupted = cache.get_parsed_file("a.py", [&] {
+    ++asked;
+    return false;
+  });
+  EXPECT_EQ(asked, 1);
+  ASSERT_FALSE(interrupted.has_value());
+  EXPECT_EQ(interrupted.error(),
+            "Failed to read a.py: Interrupted system call (os error 4)");
+  const auto again = cache.get_parsed_file("a.py");
+  ASSERT_TRUE(again.has_value()) << again.error();
+  EXPECT_EQ((*again)->source_text(), "a = 1\n");
+  EXPECT_EQ(fs_->reads_of("a.py"), 1);
+}
+
+// A request that waits for another thread's read of the same path is asked
+// whether to go on after each signal; declining ends that request alone, and
+// the read it waited for goes on to its own end. The signal is sent again
+// until the waiter has been asked, so no timing is assumed.
+TEST_F(ParseCacheTest, AnInterruptedWaitEndsOnlyTheWaitingRequest) {
+  struct sigaction action = {};
+  action.sa_handler = [](int) {};
+  sigemptyset(&action.sa_mask);
+  struct sigaction previous = {};
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+  fs_->put("a.py", "a = 1\n");
+  const AstFileParserCache cache = make_cache();
+  fs_->close_gate();
+  std::thread reader([&] { EXPECT_TRUE(cache.get_parsed_file("a.py")); });
+  ASSERT_TRUE(fs_->wait_for_reads("a.py", 1));
+  std::atomic<bool> asked = false;
+  std::atomic<bool> ended = false;
+  std::thread waiter([&] {
+    const auto interrupted = cache.get_parsed_file("a.py", [&] {
+      asked.store(true);
+      return false;
+    });
+    ended.store(true);
+    ASSERT_FALSE(interrupted.has_value());
+    EXPECT_EQ(interrupted.error(),
+              "Failed to read a.py: Interrupted system call (os error 4)");
+  });
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!ended.load() && std::chrono::steady_clock::now() < deadline) {
+    pthread_kill(waiter.native_handle(), SIGUSR1);
+    std::this_thread::sleep_for(2ms);
+  }
+  EXPECT_TRUE(asked.load());
+  fs_->open_gate();
+  waiter.join();
+  reader.join();
+  sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_TRUE(cache.get_parsed_file("a.py"));
+  EXPECT_EQ(fs_->reads_of("a.py"), 1);
 }
 
 TEST_F(ParseCacheTest, PathTextsAreKeysAsWritten) {

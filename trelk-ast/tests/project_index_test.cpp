@@ -1,8 +1,12 @@
 #include "project_index.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <latch>
 #include <map>
 #include <mutex>
@@ -13,6 +17,7 @@
 
 #include "fake_filesystem.h"
 #include "invariant.h"
+#include "parse_cache.h"
 #include "stack_thread.h"
 
 namespace trelk {
@@ -285,6 +290,113 @@ TEST_F(ProjectIndexTest, QueriesWaitForTheFileAWorkerIsComputing) {
   ended->wait();
   for (const std::string& path : paths) {
     EXPECT_EQ(fs_->reads_of(path), 1) << path;
+  }
+}
+
+// Waits for the child `pid` for at most 10 s, then kills it; its exit
+// status, or -1 when it had to be killed.
+int bounded_wait(pid_t pid) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+// A fork while a worker reads f0: in the child, whose copy of the worker
+// does not exist, the first query of f0 computes it anew instead of waiting
+// for it forever, and f1, finished before the fork, is shared, not read
+// again. Run many times, with the fork meeting the worker in the read.
+TEST_F(ProjectIndexTest, AForkedChildRecomputesWhatWasInFlight) {
+  for (int run = 0; run < 20; ++run) {
+    SCOPED_TRACE(run);
+    fs_ = std::make_shared<FakeFileSystem>();
+    const std::vector<std::string> paths = numbered_files(*fs_, 2);
+    const AstProjectIndex index = make_index(paths);
+    ASSERT_TRUE(index.function_ast_in_file(paths[1], "f1").has_value());
+    fs_->close_gate();
+    auto ended = std::make_shared<std::latch>(1);
+    index.nonblocking_start_index(
+        counting_launcher(1, ended, std::make_shared<std::atomic<int>>(0)));
+    ASSERT_TRUE(fs_->wait_for_reads(paths[0], 1));
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int code = 0;
+      if (!index.function_ast_in_file(paths[0], "f0").has_value()) {
+        code = 1;
+      } else if (!index.function_ast("f1", "f1").has_value()) {
+        code = 2;
+      } else if (fs_->reads_of(paths[1]) != 1 || fs_->reads_of(paths[0]) != 2) {
+        code = 3;
+      }
+      ::_exit(code);
+    }
+    EXPECT_EQ(bounded_wait(pid), 0);
+    fs_->open_gate();
+    ended->wait();
+    EXPECT_EQ(fs_->reads_of(paths[0]), 1);
+  }
+}
+
+// Sixteen threads hammer one index and one parse cache over the same files
+// while the index's workers run: each thread starts at a file of its own and
+// asks by file, by module and for the parse, so that every file is met by
+// several threads and a worker at once. Every answer is right, each file is
+// computed once per cache, and the cache hands every thread the same parse.
+// Built with ThreadSanitizer, this is the race check of the caches.
+TEST_F(ProjectIndexTest, SixteenThreadsHammerOneIndexAndOneCache) {
+  constexpr int kFiles = 96;
+  constexpr int kThreads = 16;
+  const std::vector<std::string> paths = numbered_files(*fs_, kFiles);
+  const AstProjectIndex index = make_index(paths);
+  const AstFileParserCache cache =
+      AstFileParserCache::with_filesystem("/r", fs_);
+  auto ended = std::make_shared<std::latch>(4);
+  std::latch ready(kThreads + 1);
+  std::vector<std::vector<const ParsedFileCache*>> seen(
+      kThreads, std::vector<const ParsedFileCache*>(kFiles));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      ready.arrive_and_wait();
+      for (int k = 0; k < kFiles; ++k) {
+        const int i = (t * 7 + k) % kFiles;
+        const std::string name = "f" + std::to_string(i);
+        const std::string& path = paths[static_cast<std::size_t>(i)];
+        const auto in_file = index.function_ast_in_file(path, name);
+        ASSERT_TRUE(in_file.has_value()) << name;
+        EXPECT_EQ(in_file->module, name);
+        if (k % 8 == 0) {
+          EXPECT_TRUE(index.function_ast(name, name).has_value()) << name;
+        }
+        const auto parsed = cache.get_parsed_file(path);
+        ASSERT_TRUE(parsed.has_value()) << parsed.error();
+        seen[static_cast<std::size_t>(t)][static_cast<std::size_t>(i)] =
+            parsed->get();
+      }
+    });
+  }
+  index.nonblocking_start_index(
+      counting_launcher(4, ended, std::make_shared<std::atomic<int>>(0)));
+  ready.arrive_and_wait();
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  ended->wait();
+  for (int t = 1; t < kThreads; ++t) {
+    EXPECT_EQ(seen[static_cast<std::size_t>(t)], seen[0]) << "thread " << t;
+  }
+  // Once for the index's own parse cache, once for `cache`.
+  for (const std::string& path : paths) {
+    EXPECT_EQ(fs_->reads_of(path), 2) << path;
   }
 }
 
