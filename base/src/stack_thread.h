@@ -11,6 +11,13 @@ namespace trelk {
 // input is bounded so that it fits in this, sanitizer builds included.
 inline constexpr std::size_t kThreadStackSize = std::size_t{2} << 20;
 
+// Bytes of the calling thread's stack below the caller's frame, down to its
+// guard: how much deeper the caller may recurse. 0 when the system does not
+// say, or when the caller runs on a stack other than its thread's own (a
+// fiber), so that a caller that needs a known stack makes one. The bounds
+// are asked for once per thread; later calls read a frame address.
+std::size_t stack_bytes_left();
+
 // Runs `work` on a new POSIX thread whose stack is `stack_size` bytes, and
 // waits for it to end. An exception that escapes `work` is rethrown in the
 // caller. Throws std::system_error when the thread cannot be created (then

@@ -17,6 +17,7 @@
 #include "lexer.h"
 #include "parse_error.h"
 #include "recovery.h"
+#include "stack_thread.h"
 #include "syntax_tree.h"
 #include "token.h"
 #include "token_set.h"
@@ -341,6 +342,13 @@ class Parser {
 #else
   static constexpr std::uint32_t kMaxNesting = 800;
 #endif
+  // Indented blocks inside one another: Python's tokenizer keeps at most
+  // 100 indentation levels, column 0 being the first.
+  static constexpr std::uint32_t kMaxIndentedBlocks = 99;
+  // The stack a parse may take: the entry runs a parse whose caller has
+  // less left on a thread of kParseThreadStackSize bytes.
+  static constexpr std::size_t kStackBytes = trelk::kThreadStackSize / 4 * 3;
+  static constexpr std::size_t kParseThreadStackSize = trelk::kThreadStackSize;
   static constexpr std::size_t kMaxErrors = 1000;
 
   // A counted level of recursion, entered on construction. Test it before
@@ -524,6 +532,7 @@ class Parser {
   TextSize start_offset_;
   ParseOptions options_;
   std::uint32_t nesting_ = 0;
+  std::uint32_t indented_blocks_ = 0;
   Arena arena_;
   std::vector<unsigned char> scratch_;
 };

@@ -1021,13 +1021,31 @@ TEST(NestingTest, DeepestInputWithinTheBoundParsesOnTheSystemStack) {
   }
   for (const BlockShape& shape : kBlockShapes) {
     SCOPED_TRACE(shape.name);
+    // Python's own limit of indentation comes first.
     const std::size_t deepest = deepest_within_bound(shape);
-    EXPECT_GE(deepest, Parser::kMaxNesting / 4 - 2);
+    EXPECT_EQ(deepest, Parser::kMaxIndentedBlocks);
     const std::string text = nest_blocks(shape, deepest);
     bool overflowed = true;
     trelk::run_on_thread_with_stack(
         trelk::kThreadStackSize, [&] { overflowed = module_overflows(text); });
     EXPECT_FALSE(overflowed);
+  }
+}
+
+TEST(NestingTest, ParseOnASmallStackGivesTheSameVerdict) {
+  // 256 KiB is far less than a deep parse takes: the parse must move to a
+  // stack of its own, on the main thread's verdict.
+  constexpr std::size_t kSmallStack = std::size_t{256} << 10;
+  for (const Shape& shape : kShapes) {
+    SCOPED_TRACE(shape.name);
+    const std::size_t deepest = deepest_within_bound(shape);
+    for (const std::size_t depth : {deepest, deepest + 1}) {
+      const std::string text = nest(shape, depth);
+      bool overflowed = false;
+      trelk::run_on_thread_with_stack(
+          kSmallStack, [&] { overflowed = shape_overflows(shape, text); });
+      EXPECT_EQ(overflowed, depth > deepest) << depth;
+    }
   }
 }
 
