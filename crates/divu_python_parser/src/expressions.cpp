@@ -430,10 +430,15 @@ ParsedExpr Parser::parse_lhs_expression(OperatorPrecedence level,
     }
     case TokenKind::Star: {
       bump(TokenKind::Star);
-      Expr* value =
+      const ParsedExpr parsed =
           context.contains(ExpressionContext::kStarredBitwiseOr)
-              ? parse_expression_with_bitwise_or_precedence().expr
-              : parse_conditional_expression_or_higher_impl(context).expr;
+              ? parse_expression_with_bitwise_or_precedence()
+              : parse_conditional_expression_or_higher_impl(context);
+      Expr* value = parsed.expr;
+      // `* *a`: a star applies to a plain operand only.
+      if (!parsed.is_parenthesized && value->is<ExprStarred>()) {
+        add_error(ParseErrorKind::InvalidStarredUsage, value->range);
+      }
       ExprStarred* node = make<ExprStarred>(node_range(start));
       node->value = value;
       node->ctx = ExprContext::Load;
@@ -465,7 +470,13 @@ ParsedExpr Parser::parse_lhs_expression(OperatorPrecedence level,
     }
     case TokenKind::Yield: {
       Expr* node = parse_yield(*this);
-      if (level != kInitialLevel ||
+      // A bare `yield` ends where an operator follows it, so the operator
+      // would make it an operand: `yield < x`, `yield if x else y`.
+      const ExprYield* yield = node->dyn_cast<ExprYield>();
+      const bool operand_of_operator =
+          yield != nullptr && yield->value == nullptr &&
+          (at(TokenKind::If) || current_operator(*this).has_value());
+      if (level != kInitialLevel || operand_of_operator ||
           !context.contains(ExpressionContext::kAllowYield)) {
         add_error(ParseErrorKind::InvalidYieldUsage, node->range);
       }
