@@ -39,6 +39,10 @@ CASES = [
      True),
     ("f-strings 149 deep", "x = " + "f'{" * 149 + "1" + "}'" * 149 + "\n",
      True),
+    ("3,000 negations", "x = " + "-" * 3000 + "1\n", True),
+    ("1,000 conditionals", "x = a" + " if b else c" * 1000 + "\n", True),
+    ("parentheses 2,000 deep", "x = " + "(" * 2000 + "1" + ")" * 2000 + "\n",
+     False),
 ]
 
 
