@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <new>
 #include <optional>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -136,9 +138,15 @@ Parsed<T> run_parse(std::string_view source, Mode mode, Body body) {
     return parse_on_this_stack<T>(source, mode, body);
   }
   std::optional<Parsed<T>> parsed;
-  trelk::run_on_thread_with_stack(Parser::kParseThreadStackSize, [&] {
-    parsed.emplace(parse_on_this_stack<T>(source, mode, body));
-  });
+  try {
+    trelk::run_on_thread_with_stack(Parser::kParseThreadStackSize, [&] {
+      parsed.emplace(parse_on_this_stack<T>(source, mode, body));
+    });
+  } catch (const std::system_error&) {
+    // No thread could be made (the system is out of memory or of threads):
+    // the parse did not run, and fails as an allocation does.
+    throw std::bad_alloc();
+  }
   return std::move(*parsed);
 }
 
