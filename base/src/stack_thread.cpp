@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <system_error>
@@ -54,7 +55,47 @@ int create_thread(std::size_t stack_size, bool detached, ThreadStart* start,
   return error;
 }
 
+// The calling thread's stack, [low, high), found by its first call of
+// stack_bytes_left. pthread_getattr_np reads /proc/self/maps for the main
+// thread, far too dear to ask on every parse.
+struct StackBounds {
+  std::uintptr_t low = 0;
+  std::uintptr_t high = 0;
+  bool looked = false;
+};
+
+thread_local StackBounds t_stack_bounds;
+
+void find_stack_bounds(StackBounds& bounds) {
+  bounds.looked = true;
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) {
+    return;
+  }
+  void* address = nullptr;
+  std::size_t size = 0;
+  // The range it gives excludes the guard page.
+  if (pthread_attr_getstack(&attr, &address, &size) == 0) {
+    bounds.low = reinterpret_cast<std::uintptr_t>(address);
+    bounds.high = bounds.low + size;
+  }
+  pthread_attr_destroy(&attr);
+}
+
 }  // namespace
+
+std::size_t stack_bytes_left() {
+  StackBounds& bounds = t_stack_bounds;
+  if (!bounds.looked) [[unlikely]] {
+    find_stack_bounds(bounds);
+  }
+  const auto here =
+      reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  if (here <= bounds.low || here > bounds.high) {
+    return 0;
+  }
+  return here - bounds.low;
+}
 
 void run_on_thread_with_stack(std::size_t stack_size,
                               std::function<void()> work) {

@@ -7,9 +7,17 @@
 
 namespace trelk {
 
-// 2 MiB (2 * 2^20 bytes): the stack of every thread the system starts. Deep
-// input is bounded so that it fits in this, sanitizer builds included.
-inline constexpr std::size_t kThreadStackSize = std::size_t{2} << 20;
+// 8 MiB (8 * 2^20 bytes, the system's default): the stack of every thread
+// the system starts. An optimised parse of input nested up to its bound fits
+// in this; a parse that needs more moves to a thread of its own.
+inline constexpr std::size_t kThreadStackSize = std::size_t{8} << 20;
+
+// Bytes of the calling thread's stack below the caller's frame, down to its
+// guard: how much deeper the caller may recurse. 0 when the system does not
+// say, or when the caller runs on a stack other than its thread's own (a
+// fiber), so that a caller that needs a known stack makes one. The bounds
+// are asked for once per thread; later calls read a frame address.
+std::size_t stack_bytes_left();
 
 // Runs `work` on a new POSIX thread whose stack is `stack_size` bytes, and
 // waits for it to end. An exception that escapes `work` is rethrown in the

@@ -34,6 +34,14 @@ TEST(StackThreadTest, RunsOnAThreadWithTheRequestedStack) {
   EXPECT_NE(worker_id, std::this_thread::get_id());
 }
 
+TEST(StackThreadTest, StackLeftIsWithinTheThreadsStack) {
+  std::size_t left = 0;
+  run_on_thread_with_stack(kThreadStackSize,
+                           [&] { left = stack_bytes_left(); });
+  EXPECT_LT(left, kThreadStackSize);
+  EXPECT_GT(left, kThreadStackSize / 2);
+}
+
 TEST(StackThreadTest, RethrowsTheFailureOfTheWork) {
   EXPECT_THROW(run_on_thread_with_stack(
                    kThreadStackSize,

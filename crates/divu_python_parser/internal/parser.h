@@ -17,6 +17,7 @@
 #include "lexer.h"
 #include "parse_error.h"
 #include "recovery.h"
+#include "stack_thread.h"
 #include "syntax_tree.h"
 #include "token.h"
 #include "token_set.h"
@@ -312,35 +313,44 @@ class Parser {
   void parse_clauses(RecoveryContextKind kind, F&& parse_clause);
 
   // ---- Nesting bound ----------------------------------------------------
-  // Recursion is counted where the grammar re-enters itself (expressions,
-  // statements, patterns, f-string elements). Past kMaxNesting the parser
-  // records "Parser stack overflowed - Python source too complex to parse"
-  // at the current token, consumes the rest of the text and recurses no
-  // further, so any input parses within a bounded stack.
+  // Recursion is counted where the grammar re-enters itself through real
+  // nesting (brackets, blocks, f-string replacement fields, patterns, and
+  // the operands of a prefix operator). Chains that repeat one shape, such
+  // as `- - x`, `a ** b ** c`, `a if b else c if d else e` and
+  // `lambda: lambda: x`, are read in loops and cost nothing here. Past
+  // kMaxNesting the parser records "Parser stack overflowed - Python source
+  // too complex to parse" at the current token, consumes the rest of the
+  // text and recurses no further, so any input parses within a bounded
+  // stack.
   //
-  // The bound: every thread the system starts has a 2 MiB stack, and a
-  // parse may take three quarters of it, 1.5 MiB, leaving the rest to its
-  // caller. The dearest counted level, measured by the nesting tests
+  // The bound is the same in every build, so that every build gives the
+  // same verdict. Python accepts 200 brackets inside one another (two
+  // counted levels each, three through a lambda's default), 149 nested
+  // f-strings (three each), 99 indented blocks (one each), and a right
+  // operand of `**` behind a prefix operator, `a ** -a ** -a ...`, up to
+  // 1989 deep (one each); 2000 admits all of them.
+  static constexpr std::uint32_t kMaxNesting = 2000;
+  // Indented blocks inside one another: Python's tokenizer keeps at most
+  // 100 indentation levels, column 0 being the first.
+  static constexpr std::uint32_t kMaxIndentedBlocks = 99;
+  // The stack of the dearest counted level, measured by the nesting tests
   // (expression_test.cpp) with a painted stack over the deepest shapes of
-  // every grammar file, costs about 11.6 KiB in the AddressSanitizer build
-  // (a generator expression's iterable: `(x for x in (x for x in ...))`;
-  // most levels cost 2 to 7 KiB there), 2.5 KiB in a debug build (a lambda
-  // default) and 1.3 KiB in a release build (a `with` block). 120 levels
-  // of 11.6 KiB are 1.39 MiB. CPython 3.13's standard library reaches 32
-  // counted levels at its deepest (an expression of 28 levels inside four
-  // statements; statements alone nest 12 deep), measured by
-  // test_nesting_headroom.py, which keeps it within a third of the bound.
-  //
-  // The optimised build the module ships with affords more: 800 levels of
-  // 1.3 KiB are 1.02 MiB, so that code nested as deep as CPython allows
-  // (200 brackets, two counted levels each) parses there too. Sanitizer
-  // and unoptimised builds keep the bound their frames afford.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || \
-    !defined(__OPTIMIZE__)
-  static constexpr std::uint32_t kMaxNesting = 120;
+  // every grammar file; sanitizer builds give every local its own red zone
+  // and unoptimised builds keep every temporary.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  static constexpr std::size_t kStackPerLevel = std::size_t{16} << 10;
+#elif !defined(__OPTIMIZE__)
+  static constexpr std::size_t kStackPerLevel = std::size_t{4} << 10;
 #else
-  static constexpr std::uint32_t kMaxNesting = 800;
+  static constexpr std::size_t kStackPerLevel = std::size_t{2} << 10;
 #endif
+  // The stack a parse may take: the bound's levels and 64 KiB for the
+  // frames below the first one. The entry runs a parse whose caller has
+  // less left on a thread of its own with kParseThreadStackSize bytes.
+  static constexpr std::size_t kStackBytes =
+      kMaxNesting * kStackPerLevel + (std::size_t{64} << 10);
+  static constexpr std::size_t kParseThreadStackSize =
+      kStackBytes + (std::size_t{64} << 10);
   static constexpr std::size_t kMaxErrors = 1000;
 
   // A counted level of recursion, entered on construction. Test it before
@@ -444,6 +454,13 @@ class Parser {
       ParsedExpr left, OperatorPrecedence level, ExpressionContext context,
       TextSize start);
   ExprLambda* parse_lambda_expr();
+  // The run of prefix operators at the current token with its operand.
+  ParsedExpr parse_prefix_run(OperatorPrecedence level,
+                              ExpressionContext context);
+  // The right operand of `**` with the `**` chain that follows it.
+  Expr* parse_power_operands(ExpressionContext context);
+  // `lambda` and its parameters up to the colon.
+  Parameters* parse_lambda_parameters();
 
   // ---- atoms.cpp --------------------------------------------------------
   // The atom at the current token with its postfix forms (the part of
@@ -524,6 +541,7 @@ class Parser {
   TextSize start_offset_;
   ParseOptions options_;
   std::uint32_t nesting_ = 0;
+  std::uint32_t indented_blocks_ = 0;
   Arena arena_;
   std::vector<unsigned char> scratch_;
 };

@@ -6,10 +6,11 @@
 //
 // Operators of one level are folded into a left-nested tree by the loop of
 // parse_binary_expression_or_higher_recursive, so `a + b + c ...` and
-// `a or b or ...` grow no deeper in native stack as they get longer; only
-// real nesting (brackets, prefix operators, right operands of `**`,
-// conditional and lambda chains) recurses, and that passes through the
-// counted scopes of parse_lhs_expression and
+// `a or b or ...` grow no deeper in native stack as they get longer. The
+// chains that nest to the right (prefix operators, `**`, conditional and
+// lambda chains) are read in loops too and folded innermost first; only
+// real nesting (brackets) recurses, and that passes through the counted
+// scopes of parse_lhs_expression and
 // parse_conditional_expression_or_higher_impl.
 
 #include <algorithm>
@@ -217,32 +218,73 @@ ParsedExpr parse_operator_expression(Parser& parser, OperatorPrecedence level,
                                                             start);
 }
 
-TokenKind unary_token(UnaryOp op) {
-  switch (op) {
-    case UnaryOp::Invert:
-      return TokenKind::Tilde;
-    case UnaryOp::Not:
-      return TokenKind::Not;
-    case UnaryOp::UAdd:
-      return TokenKind::Plus;
-    case UnaryOp::USub:
-      return TokenKind::Minus;
-  }
-  return TokenKind::Unknown;
+// A prefix operator of a run read by parse_lhs_expression: its start, the
+// level and context its operator expression was read at, and its token.
+struct Prefix {
+  TextSize start;
+  OperatorPrecedence level;
+  ExpressionContext context;
+  TokenKind token;
+};
+
+bool is_prefix_operator(TokenKind kind) {
+  return kind == TokenKind::Plus || kind == TokenKind::Minus ||
+         kind == TokenKind::Tilde || kind == TokenKind::Not ||
+         kind == TokenKind::Await;
 }
 
-ExprUnaryOp* parse_unary_expression(Parser& parser, UnaryOp op,
-                                    ExpressionContext context) {
-  const TextSize start = parser.current_token_start();
-  parser.bump(unary_token(op));
-  Expr* operand =
-      parse_operator_expression(
-          parser, op == UnaryOp::Not ? kNotOperandLevel : kUnaryOperandLevel,
-          context)
-          .expr;
-  ExprUnaryOp* node = parser.make<ExprUnaryOp>(parser.node_range(start));
-  node->op = op;
+// The level its operand is read at.
+OperatorPrecedence operand_level(TokenKind prefix) {
+  switch (prefix) {
+    case TokenKind::Not:
+      return kNotOperandLevel;
+    case TokenKind::Await:
+      return kAwaitOperandLevel;
+    default:
+      return kUnaryOperandLevel;
+  }
+}
+
+// The node of `prefix` over its operand, with the complaint when its level
+// does not admit it.
+Expr* make_prefix_node(Parser& parser, const Prefix& prefix, Expr* operand) {
+  const TextRange range = parser.node_range(prefix.start);
+  if (prefix.token == TokenKind::Await) {
+    ExprAwait* node = parser.make<ExprAwait>(range);
+    node->value = operand;
+    if (prefix.level >= kAwaitOperandLevel) {
+      parser.add_error(
+          ParseErrorType::other("Await expression cannot be used here"), range);
+    }
+    return node;
+  }
+  ExprUnaryOp* node = parser.make<ExprUnaryOp>(range);
   node->operand = operand;
+  switch (prefix.token) {
+    case TokenKind::Not:
+      node->op = UnaryOp::Not;
+      if (prefix.level >= kComparisonLevel) {
+        parser.add_error(ParseErrorType::other(
+                             "Boolean 'not' expression cannot be used here"),
+                         range);
+      }
+      return node;
+    case TokenKind::Plus:
+      node->op = UnaryOp::UAdd;
+      break;
+    case TokenKind::Minus:
+      node->op = UnaryOp::USub;
+      break;
+    default:
+      node->op = UnaryOp::Invert;
+      break;
+  }
+  if (prefix.level >= kAwaitOperandLevel) {
+    parser.add_error(
+        ParseErrorType::other("Unary '" + std::string(to_string(node->op)) +
+                              "' expression cannot be used here"),
+        range);
+  }
   return node;
 }
 
@@ -338,27 +380,62 @@ ParsedExpr Parser::parse_conditional_expression_or_higher_impl(
   if (!scope) {
     return {make_missing_name_expr(), false};
   }
-  if (at(TokenKind::Lambda)) {
-    return {parse_lambda_expr(), false};
+  // `a if b else c if d else ...` and `lambda: lambda: ...` nest to the
+  // right without end: each `else` and each lambda's body is read by the
+  // next turn of this loop, and the nodes are made innermost first once
+  // the last one has been read.
+  struct Pending {
+    TextSize start;
+    Parameters* parameters;  // for a lambda
+    Expr* body;              // for a conditional: body and test
+    Expr* test;
+  };
+  ListBuilder<Pending> pending(*this);
+  ParsedExpr result;
+  while (true) {
+    if (at(TokenKind::Lambda)) {
+      const TextSize start = current_token_start();
+      pending.push(Pending{.start = start,
+                           .parameters = parse_lambda_parameters(),
+                           .body = nullptr,
+                           .test = nullptr});
+      context = ExpressionContext();
+      continue;
+    }
+    const TextSize start = current_token_start();
+    const ParsedExpr body =
+        parse_operator_expression(*this, kInitialLevel, context);
+    if (!at(TokenKind::If)) {
+      result = body;
+      break;
+    }
+    bump(TokenKind::If);
+    Expr* test =
+        parse_operator_expression(*this, kInitialLevel, ExpressionContext())
+            .expr;
+    expect(TokenKind::Else);
+    pending.push(Pending{.start = std::min(start, body.expr->range.start()),
+                         .parameters = nullptr,
+                         .body = body.expr,
+                         .test = test});
+    context = ExpressionContext();
   }
-  const TextSize start = current_token_start();
-  const ParsedExpr body =
-      parse_operator_expression(*this, kInitialLevel, context);
-  if (!at(TokenKind::If)) {
-    return body;
+  for (std::size_t index = pending.size(); index-- > 0;) {
+    const Pending outer = pending[index];
+    if (outer.body == nullptr) {
+      ExprLambda* node = make<ExprLambda>(node_range(outer.start));
+      node->parameters = outer.parameters;
+      node->body = result.expr;
+      result = {node, false};
+    } else {
+      ExprIf* node = make<ExprIf>(node_range(outer.start));
+      node->test = outer.test;
+      node->body = outer.body;
+      node->orelse = result.expr;
+      result = {node, false};
+    }
   }
-  bump(TokenKind::If);
-  Expr* test =
-      parse_operator_expression(*this, kInitialLevel, ExpressionContext()).expr;
-  expect(TokenKind::Else);
-  Expr* orelse =
-      parse_conditional_expression_or_higher_impl(ExpressionContext()).expr;
-  ExprIf* node =
-      make<ExprIf>(node_range(std::min(start, body.expr->range.start())));
-  node->test = test;
-  node->body = body.expr;
-  node->orelse = orelse;
-  return {node, false};
+  return result;
 }
 
 ParsedExpr Parser::parse_expression_with_bitwise_or_precedence() {
@@ -403,56 +480,28 @@ ParsedExpr Parser::parse_lhs_expression(OperatorPrecedence level,
   if (!scope) {
     return {make_missing_name_expr(), false};
   }
+  if (is_prefix_operator(current_token_kind())) {
+    return parse_prefix_run(level, context);
+  }
   const TextSize start = current_token_start();
   switch (current_token_kind()) {
-    case TokenKind::Plus:
-    case TokenKind::Minus:
-    case TokenKind::Tilde: {
-      const UnaryOp op = at(TokenKind::Plus)    ? UnaryOp::UAdd
-                         : at(TokenKind::Minus) ? UnaryOp::USub
-                                                : UnaryOp::Invert;
-      ExprUnaryOp* node = parse_unary_expression(*this, op, context);
-      if (level >= kAwaitOperandLevel) {
-        add_error(ParseErrorType::other("Unary '" + std::string(to_string(op)) +
-                                        "' expression cannot be used here"),
-                  node->range);
-      }
-      return {node, false};
-    }
-    case TokenKind::Not: {
-      ExprUnaryOp* node = parse_unary_expression(*this, UnaryOp::Not, context);
-      if (level >= kComparisonLevel) {
-        add_error(ParseErrorType::other(
-                      "Boolean 'not' expression cannot be used here"),
-                  node->range);
-      }
-      return {node, false};
-    }
     case TokenKind::Star: {
       bump(TokenKind::Star);
-      Expr* value =
+      const ParsedExpr parsed =
           context.contains(ExpressionContext::kStarredBitwiseOr)
-              ? parse_expression_with_bitwise_or_precedence().expr
-              : parse_conditional_expression_or_higher_impl(context).expr;
+              ? parse_expression_with_bitwise_or_precedence()
+              : parse_conditional_expression_or_higher_impl(context);
+      Expr* value = parsed.expr;
+      // `* *a`: a star applies to a plain operand only.
+      if (!parsed.is_parenthesized && value->is<ExprStarred>()) {
+        add_error(ParseErrorKind::InvalidStarredUsage, value->range);
+      }
       ExprStarred* node = make<ExprStarred>(node_range(start));
       node->value = value;
       node->ctx = ExprContext::Load;
       if (level != kInitialLevel ||
           !context.contains(ExpressionContext::kAllowStarred)) {
         add_error(ParseErrorKind::InvalidStarredUsage, node->range);
-      }
-      return {node, false};
-    }
-    case TokenKind::Await: {
-      bump(TokenKind::Await);
-      Expr* value = parse_operator_expression(*this, kAwaitOperandLevel,
-                                              ExpressionContext())
-                        .expr;
-      ExprAwait* node = make<ExprAwait>(node_range(start));
-      node->value = value;
-      if (level >= kAwaitOperandLevel) {
-        add_error(ParseErrorType::other("Await expression cannot be used here"),
-                  node->range);
       }
       return {node, false};
     }
@@ -465,7 +514,13 @@ ParsedExpr Parser::parse_lhs_expression(OperatorPrecedence level,
     }
     case TokenKind::Yield: {
       Expr* node = parse_yield(*this);
-      if (level != kInitialLevel ||
+      // A bare `yield` ends where an operator follows it, so the operator
+      // would make it an operand: `yield < x`, `yield if x else y`.
+      const ExprYield* yield = node->dyn_cast<ExprYield>();
+      const bool operand_of_operator =
+          yield != nullptr && yield->value == nullptr &&
+          (at(TokenKind::If) || current_operator(*this).has_value());
+      if (level != kInitialLevel || operand_of_operator ||
           !context.contains(ExpressionContext::kAllowYield)) {
         add_error(ParseErrorKind::InvalidYieldUsage, node->range);
       }
@@ -474,6 +529,42 @@ ParsedExpr Parser::parse_lhs_expression(OperatorPrecedence level,
     default:
       return parse_atom_and_postfix(level, context);
   }
+}
+
+ParsedExpr Parser::parse_prefix_run(OperatorPrecedence level,
+                                    ExpressionContext context) {
+  // `- - x`, `not not x`, `-await x`: a run of prefix operators of any
+  // length, read in a loop. Each operator's operand is the rest of the run
+  // with the infix operators that bind tighter than its operand level, so
+  // the nodes are made innermost first, each one's tail read after it.
+  ListBuilder<Prefix> run(*this);
+  while (is_prefix_operator(current_token_kind())) {
+    const TokenKind token = current_token_kind();
+    run.push(Prefix{.start = current_token_start(),
+                    .level = level,
+                    .context = context,
+                    .token = token});
+    bump(token);
+    level = operand_level(token);
+    if (token == TokenKind::Await) {
+      context = ExpressionContext();
+    }
+  }
+  const TextSize start = current_token_start();
+  ParsedExpr operand = parse_lhs_expression(level, context);
+  operand = parse_binary_expression_or_higher_recursive(operand, level, context,
+                                                        start);
+  for (std::size_t index = run.size(); index-- > 0;) {
+    const Prefix prefix = run[index];
+    Expr* node = make_prefix_node(*this, prefix, operand.expr);
+    if (index == 0) {
+      // The caller reads the infix operators after the whole run.
+      return {node, false};
+    }
+    operand = parse_binary_expression_or_higher_recursive(
+        {node, false}, prefix.level, prefix.context, prefix.start);
+  }
+  return operand;
 }
 
 ParsedExpr Parser::parse_binary_expression_or_higher_recursive(
@@ -506,20 +597,14 @@ ParsedExpr Parser::parse_binary_expression_or_higher_recursive(
     switch (op->kind) {
       case BinaryLikeOperator::Kind::Binary: {
         bump_any();
-        Expr* right = nullptr;
-        if (op->op == Operator::Pow) {
-          // `a ** b ** c ...` nests to the right without end, and its
-          // recursion passes no other counted scope: the operand's own
-          // scope has closed before its operators are read.
-          NestingScope scope(*this);
-          right = scope
-                      ? parse_operator_expression(*this, op_level, context).expr
-                      : make_missing_name_expr();
-        } else {
-          // The other levels are finitely many: a right operand recurses
-          // only into tighter levels.
-          right = parse_operator_expression(*this, op_level, context).expr;
-        }
+        // `a ** b ** c ...` nests to the right without end: its operands
+        // are read in a loop and folded innermost first. The other levels
+        // are finitely many: a right operand recurses only into tighter
+        // levels.
+        Expr* right =
+            op->op == Operator::Pow
+                ? parse_power_operands(context)
+                : parse_operator_expression(*this, op_level, context).expr;
         ExprBinOp* binary = make<ExprBinOp>(node_range(start));
         binary->left = left.expr;
         binary->op = op->op;
@@ -585,14 +670,45 @@ ParsedExpr Parser::parse_binary_expression_or_higher_recursive(
   return left;
 }
 
-ExprLambda* Parser::parse_lambda_expr() {
-  const TextSize start = current_token_start();
+Expr* Parser::parse_power_operands(ExpressionContext context) {
+  struct Operand {
+    TextSize start;
+    Expr* expr;
+  };
+  ListBuilder<Operand> operands(*this);
+  TextSize start = current_token_start();
+  Expr* right = parse_lhs_expression(kPowLevel, context).expr;
+  while (at(TokenKind::DoubleStar)) {
+    operands.push(
+        Operand{.start = std::min(start, right->range.start()), .expr = right});
+    bump(TokenKind::DoubleStar);
+    start = current_token_start();
+    right = parse_lhs_expression(kPowLevel, context).expr;
+  }
+  for (std::size_t index = operands.size(); index-- > 0;) {
+    const Operand left = operands[index];
+    ExprBinOp* binary = make<ExprBinOp>(node_range(left.start));
+    binary->left = left.expr;
+    binary->op = Operator::Pow;
+    binary->right = right;
+    right = binary;
+  }
+  return right;
+}
+
+Parameters* Parser::parse_lambda_parameters() {
   bump(TokenKind::Lambda);
   Parameters* parameters = nullptr;
   if (!at(TokenKind::Colon)) {
     parameters = parse_parameters(ParametersKind::Lambda);
   }
   expect(TokenKind::Colon);
+  return parameters;
+}
+
+ExprLambda* Parser::parse_lambda_expr() {
+  const TextSize start = current_token_start();
+  Parameters* parameters = parse_lambda_parameters();
   Expr* body =
       parse_conditional_expression_or_higher_impl(ExpressionContext()).expr;
   ExprLambda* node = make<ExprLambda>(node_range(start));

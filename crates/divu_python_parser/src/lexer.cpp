@@ -290,10 +290,19 @@ TokenKind Lexer::lex_identifier(std::optional<unsigned char> ascii_first) {
 }
 
 TokenKind Lexer::lex_comment() {
-  const std::size_t hit =
-      trelk::find_either_byte(source_, cursor_.offset(), '\n', '\r');
-  cursor_.set_offset(static_cast<TextSize>(
-      hit == std::string_view::npos ? source_.size() : hit));
+  const std::size_t start = cursor_.offset();
+  const std::size_t hit = trelk::find_either_byte(source_, start, '\n', '\r');
+  const std::size_t end = hit == std::string_view::npos ? source_.size() : hit;
+  cursor_.set_offset(static_cast<TextSize>(end));
+  // Python refuses a NUL byte anywhere in its source, comments included;
+  // elsewhere it starts no token, and here it is reported the same way.
+  if (const void* nul = std::memchr(source_.data() + start, '\0', end - start))
+      [[unlikely]] {
+    const auto offset =
+        static_cast<TextSize>(static_cast<const char*>(nul) - source_.data());
+    record_error(LexicalErrorType::unrecognized_token(U'\0'),
+                 TextRange(offset, offset + 1));
+  }
   return TokenKind::Comment;
 }
 

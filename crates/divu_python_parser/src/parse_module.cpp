@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <new>
+#include <optional>
+#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "invariant.h"
 #include "node_children.h"
 #include "parser.h"
+#include "stack_thread.h"
 
 namespace divu {
 
@@ -110,7 +114,7 @@ void Parser::widen_to_children(Node& root) {
 namespace {
 
 template <class T, class Body>
-Parsed<T> run_parse(std::string_view source, Mode mode, Body body) {
+Parsed<T> parse_on_this_stack(std::string_view source, Mode mode, Body body) {
   Parser parser(source, ParseOptions{.mode = mode});
   T* syntax = body(parser);
   if (parser.placeholder_before_token()) {
@@ -122,6 +126,28 @@ Parsed<T> run_parse(std::string_view source, Mode mode, Body body) {
   auto [tokens, errors] = std::move(parser).finish();
   return Parsed<T>(std::move(arena), syntax, Tokens(std::move(tokens)),
                    std::move(errors), std::move(unsupported));
+}
+
+// Every parse gets the stack its nesting bound was measured for, whatever
+// thread calls it: a caller with less left (a thread made with a small
+// stack size, or one deep in its own frames) has the parse run on a thread
+// of its own, so that the verdict never depends on the caller.
+template <class T, class Body>
+Parsed<T> run_parse(std::string_view source, Mode mode, Body body) {
+  if (trelk::stack_bytes_left() >= Parser::kStackBytes) [[likely]] {
+    return parse_on_this_stack<T>(source, mode, body);
+  }
+  std::optional<Parsed<T>> parsed;
+  try {
+    trelk::run_on_thread_with_stack(Parser::kParseThreadStackSize, [&] {
+      parsed.emplace(parse_on_this_stack<T>(source, mode, body));
+    });
+  } catch (const std::system_error&) {
+    // No thread could be made (the system is out of memory or of threads):
+    // the parse did not run, and fails as an allocation does.
+    throw std::bad_alloc();
+  }
+  return std::move(*parsed);
 }
 
 }  // namespace

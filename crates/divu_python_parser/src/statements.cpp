@@ -209,11 +209,19 @@ std::span<Stmt*> Parser::parse_body(Clause clause) {
     const TextRange newline = current_token_range();
     bump(TokenKind::Newline);
     if (at(TokenKind::Indent)) {
+      // Python's own tokenizer refuses a 100th indentation level; so does
+      // this parser, with its one message for input nested too deep.
+      if (indented_blocks_ >= kMaxIndentedBlocks) [[unlikely]] {
+        overflow_nesting();
+        return {};
+      }
       bump(TokenKind::Indent);
+      ++indented_blocks_;
       ListBuilder<Stmt*> body(*this);
       parse_list(RecoveryContextKind::BlockStatements,
                  [&] { body.push(parse_statement()); });
       std::span<Stmt*> statements = body.finish();
+      --indented_blocks_;
       expect(TokenKind::Dedent);
       return statements;
     }

@@ -139,6 +139,11 @@ TEST(AtomMessageTest, ArgumentOrder) {
       {.source = "f(yield)",
        .errors = {"Yield expression cannot be used here at byte range "
                   "2..7"}},
+      // A star applies to a plain operand only.
+      {.source = "f(* *a)",
+       .errors = {"Starred expression cannot be used here at byte range "
+                  "4..6"}},
+      {.source = "f(*(*a,))", .errors = {}},
   });
 }
 
@@ -223,7 +228,22 @@ TEST(AtomMessageTest, DisplaysAndComprehensions) {
        .errors = {"Starred expression cannot be used here at byte range "
                   "1..3"}},
       {.source = "(*a,)", .errors = {}},
+      {.source = "a[* *b]",
+       .errors = {"Starred expression cannot be used here at byte range "
+                  "4..6"}},
       {.source = "(yield)", .errors = {}},
+      {.source = "(yield) < x", .errors = {}},
+      // A bare yield followed by an operator would be its operand.
+      {.source = "(yield @t)",
+       .errors = {"Yield expression cannot be used here at byte range "
+                  "1..6"}},
+      {.source = "(yield < x)",
+       .errors = {"Yield expression cannot be used here at byte range "
+                  "1..6"}},
+      {.source = "(yield if x else y)",
+       .errors = {"Yield expression cannot be used here at byte range "
+                  "1..6"}},
+      {.source = "(yield -x)", .errors = {}},
       {.source = "{*a: 1}",
        .errors = {"Starred expression cannot be used here at byte range "
                   "1..3"}},

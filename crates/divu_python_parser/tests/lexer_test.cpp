@@ -172,6 +172,10 @@ TEST(LexerTest, IndentationAndNewlines) {
                  "Name 8..9, Newline 9..10, Unknown 10..11, Newline 11..12, "
                  "Dedent 12..12",
        .errors = std::string_view("Got unexpected token \0 at 10..11", 32)},
+      // Nor is a NUL allowed in a comment.
+      {.source = std::string_view("a # b\0c\n", 8),
+       .tokens = "Name 0..1, Comment 2..7, Newline 7..8",
+       .errors = std::string_view("Got unexpected token \0 at 5..6", 30)},
       // Levels 2, 4 and 8, a line at 3: one Dedent, then the level below 4
       // is passed, so one error; the stack keeps the level 2.
       {.source = "if a:\n  if b:\n    if c:\n        d\n   e\n",
@@ -582,15 +586,16 @@ TEST(LexerTest, EndOfFileRepeats) {
 }
 
 TEST(LexerTest, NulBytesAreText) {
-  // A NUL inside a string, a middle or a comment is an ordinary character:
-  // nothing stops at it, and the values keep it.
+  // A NUL inside a string or a middle is an ordinary character: nothing
+  // stops at it, and the values keep it. In a comment, the comment still
+  // ends at the line end, and the NUL is reported.
   constexpr std::string_view kSource("'a\0b' f'a\0b' '''\0''' # \0c\nx", 27);
   Lexed lexed = lex_all(kSource);
   EXPECT_EQ(join(lexed.tokens),
             "String 0..5, FStringStart 6..8, FStringMiddle 8..11, "
             "FStringEnd 11..12, String 13..20, Comment 21..25, "
             "Newline 25..26, Name 26..27, Newline 27..27, EndOfFile 27..27");
-  EXPECT_TRUE(lexed.errors.empty());
+  EXPECT_EQ(lexed.errors.size(), 1u);
   Lexer lexer(kSource, Mode::Module);
   lexer.next_token();
   EXPECT_EQ(std::get<StringValue>(lexer.take_value()).text.view(),
