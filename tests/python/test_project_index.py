@@ -743,11 +743,6 @@ REPOSITORY = os.path.join(os.path.dirname(os.path.abspath(__file__)),
 
 class MainJobTest(unittest.TestCase):
     def test_the_readme_shows_what_the_main_job_prints(self):
-        result = subprocess.run(
-            [sys.executable, os.path.join("tools", "index_project.py")],
-            cwd=REPOSITORY, capture_output=True, text=True, timeout=120)
-        self.assertEqual(result.stderr, "")
-        self.assertEqual(result.returncode, 0)
         with open(os.path.join(REPOSITORY, "README.md"), encoding="utf-8") as f:
             readme = f.read()
         shown = readme.split("it prints (the time varies):\n\n", 1)[1]
@@ -756,8 +751,27 @@ class MainJobTest(unittest.TestCase):
         def timeless(text):
             return re.sub(r" in [0-9.]+ ms$", " in T ms", text, flags=re.M)
 
-        self.assertEqual(timeless(result.stdout), timeless(shown))
-        self.assertRegex(result.stdout.splitlines()[-1],
+        def run(stderr):
+            return subprocess.run(
+                [sys.executable, os.path.join("tools", "index_project.py")],
+                cwd=REPOSITORY, stdout=subprocess.PIPE, stderr=stderr,
+                encoding="utf-8", timeout=120)
+
+        # Both streams into one, as a terminal shows them: the failure in
+        # its file's place.
+        together = run(subprocess.STDOUT)
+        self.assertEqual(together.returncode, 1)
+        self.assertEqual(timeless(together.stdout), timeless(shown))
+        # Apart: the failure alone on standard error, the summary last on
+        # standard output.
+        apart = run(subprocess.PIPE)
+        self.assertEqual(apart.returncode, 1)
+        lines = shown.splitlines(keepends=True)
+        self.assertEqual(apart.stderr,
+                         "".join(line for line in lines if ": error: " in line))
+        self.assertEqual(timeless(apart.stdout), timeless(
+            "".join(line for line in lines if ": error: " not in line)))
+        self.assertRegex(apart.stdout.splitlines()[-1],
                          r"^7 files, 4 feature classes, 4 resolvers, 1 failure"
                          r" in [0-9.]+ ms$")
 
