@@ -27,9 +27,15 @@ endif()
 include(GoogleTest)
 
 # add_gtest(name source... LIBS lib...): a GoogleTest binary registered with
-# ctest, one ctest entry per test case.
+# ctest, one ctest entry per test case. Without TRELK_BUILD_TESTS the target
+# is only declared, never built, so that the folders' settings for it still
+# apply and GoogleTest is not needed.
 function(add_gtest name)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  if(NOT TRELK_BUILD_TESTS)
+    add_executable(${name} EXCLUDE_FROM_ALL ${ARG_UNPARSED_ARGUMENTS})
+    return()
+  endif()
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} trelk_flags GTest::gtest
                         GTest::gtest_main Threads::Threads)
