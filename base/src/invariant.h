@@ -25,12 +25,22 @@ class InvariantFailure : public std::exception {
 // Throws InvariantFailure with `message`.
 [[noreturn]] void fail_invariant(std::string message);
 
+// The failing path of TRELK_CHECK: never inlined and cold, so that building
+// the message stays out of the function that checks.
+template <class MakeMessage>
+[[noreturn, gnu::noinline, gnu::cold]] void fail_invariant_with(
+    MakeMessage make_message) {
+  fail_invariant(make_message());
+}
+
 }  // namespace trelk
 
-// Checks an internal invariant. `message` is evaluated only on failure.
-#define TRELK_CHECK(condition, message) \
-  do {                                  \
-    if (!(condition)) [[unlikely]] {    \
-      ::trelk::fail_invariant(message); \
-    }                                   \
+// Checks an internal invariant. `message` is evaluated only on failure, in
+// fail_invariant_with, so that a check costs its caller a compare and a
+// branch, and a hot function that checks stays small enough to inline.
+#define TRELK_CHECK(condition, message)                        \
+  do {                                                         \
+    if (!(condition)) [[unlikely]] {                           \
+      ::trelk::fail_invariant_with([&] { return (message); }); \
+    }                                                          \
   } while (false)

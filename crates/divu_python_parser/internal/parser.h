@@ -6,6 +6,7 @@
 #include <new>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -112,7 +113,12 @@ class TokenSource {
 
   // Appends the current token with `kind`, then lexes up to the next
   // non-trivia token.
-  void bump(TokenKind kind);
+  void bump(TokenKind kind) {
+    push_current(kind);
+    if (is_trivia(lexer_.next_token())) [[unlikely]] {
+      skip_trivia();
+    }
+  }
   // The next non-trivia token's kind, and the next two. Change nothing.
   TokenKind peek();
   std::pair<TokenKind, TokenKind> peek2();
@@ -139,7 +145,18 @@ class TokenSource {
  private:
   // Appends trivia until the current token is not trivia.
   void skip_trivia();
-  void push(Token token);
+  // Appends the current token with `kind`. Inline, so that the fields are
+  // stored straight into the list: a Token built on the stack and handed to
+  // a call is written in parts and read back whole, which stalls.
+  void push_current(TokenKind kind) {
+    if (tokens_.size() == tokens_.capacity()) [[unlikely]] {
+      grow();
+    }
+    tokens_.push_back(
+        Token{lexer_.current_range(), lexer_.current_flags(), kind});
+  }
+  // Makes room for at least one more token: the rare path of push_current.
+  [[gnu::noinline, gnu::cold]] void grow();
 
   Lexer lexer_;
   std::size_t source_size_;
@@ -165,7 +182,7 @@ class ParserProgress {
  public:
   // A broken invariant ("The parser is no longer progressing...") when no
   // token was consumed since the last call.
-  void assert_progressing(const Parser& parser);
+  inline void assert_progressing(const Parser& parser);
 
  private:
   std::optional<std::uint32_t> last_;
@@ -195,7 +212,17 @@ class Parser {
 
   // ---- Consuming --------------------------------------------------------
   // REQUIRES: the current token is `kind`.
-  void bump(TokenKind kind);
+  void bump(TokenKind kind) {
+    TRELK_CHECK(current_token_kind() == kind,
+                "assertion failed: the current token is `" +
+                    std::string(debug_text(kind)) + "`");
+    if (kind != TokenKind::Newline && kind != TokenKind::Dedent &&
+        kind != TokenKind::Semi) {
+      prev_token_end_ = current_token_range().end();
+    }
+    tokens_.bump(kind);
+    ++current_token_id_;
+  }
   // Consumes any token. REQUIRES: not at EndOfFile.
   void bump_any();
   // As bump, handing over the token's value (names, numbers, strings).
@@ -545,6 +572,17 @@ class Parser {
   Arena arena_;
   std::vector<unsigned char> scratch_;
 };
+
+inline void ParserProgress::assert_progressing(const Parser& parser) {
+  TRELK_CHECK(!last_ || *last_ != parser.current_token_id_, [&] {
+    const TextRange range = parser.current_token_range();
+    return "The parser is no longer progressing. Stuck at '" +
+           std::string(parser.src_text(range)) + "' " +
+           std::string(debug_text(parser.current_token_kind())) + ":" +
+           range.to_string();
+  }());
+  last_ = parser.current_token_id_;
+}
 
 // ---------------------------------------------------------------------------
 // The list loops. The order of the tests is significant: a token that starts

@@ -36,18 +36,6 @@ std::string_view display_text(Clause clause) {
   return "";
 }
 
-void ParserProgress::assert_progressing(const Parser& parser) {
-  if (last_ && *last_ == parser.current_token_id_) [[unlikely]] {
-    const TextRange range = parser.current_token_range();
-    trelk::fail_invariant(
-        "The parser is no longer progressing. Stuck at '" +
-        std::string(parser.src_text(range)) + "' " +
-        std::string(debug_text(parser.current_token_kind())) + ":" +
-        range.to_string());
-  }
-  last_ = parser.current_token_id_;
-}
-
 Parser::Parser(std::string_view source, ParseOptions options,
                TextSize start_offset)
     : tokens_(source, options.mode, start_offset),
@@ -55,18 +43,6 @@ Parser::Parser(std::string_view source, ParseOptions options,
       prev_token_end_(start_offset),
       start_offset_(start_offset),
       options_(options) {}
-
-void Parser::bump(TokenKind kind) {
-  TRELK_CHECK(current_token_kind() == kind,
-              "assertion failed: the current token is `" +
-                  std::string(debug_text(kind)) + "`");
-  if (kind != TokenKind::Newline && kind != TokenKind::Dedent &&
-      kind != TokenKind::Semi) {
-    prev_token_end_ = current_token_range().end();
-  }
-  tokens_.bump(kind);
-  ++current_token_id_;
-}
 
 void Parser::bump_any() {
   TRELK_CHECK(!at(TokenKind::EndOfFile),
@@ -130,9 +106,9 @@ ParserCheckpoint Parser::checkpoint() const {
 void Parser::rewind(ParserCheckpoint checkpoint) {
   tokens_.rewind(std::move(checkpoint.lexer), checkpoint.tokens_size);
   if (checkpoint.errors_size < errors_.size()) {
-    errors_.erase(errors_.begin() +
-                      static_cast<std::ptrdiff_t>(checkpoint.errors_size),
-                  errors_.end());
+    errors_.erase(
+        errors_.begin() + static_cast<std::ptrdiff_t>(checkpoint.errors_size),
+        errors_.end());
   }
   if (checkpoint.unsupported_size < unsupported_syntax_errors_.size()) {
     unsupported_syntax_errors_.erase(

@@ -17,30 +17,20 @@ TokenSource::TokenSource(std::string_view source, Mode mode,
   skip_trivia();
 }
 
-void TokenSource::push(Token token) {
-  if (tokens_.size() == tokens_.capacity()) [[unlikely]] {
-    // A text denser than the estimate: make room once for at most one
-    // token per byte still to come, instead of doubling, so that the list
-    // and its copy together stay near the text's size in tokens.
-    const std::size_t rest = source_size_ - token.range.start();
-    tokens_.reserve(std::max(tokens_.size() + rest + 64,
-                             tokens_.capacity() + tokens_.capacity() / 4));
-  }
-  tokens_.push_back(token);
+void TokenSource::grow() {
+  // A text denser than the estimate: make room once for at most one
+  // token per byte still to come, instead of doubling, so that the list
+  // and its copy together stay near the text's size in tokens.
+  const std::size_t rest = source_size_ - lexer_.current_range().start();
+  tokens_.reserve(std::max(tokens_.size() + rest + 64,
+                           tokens_.capacity() + tokens_.capacity() / 4));
 }
 
 void TokenSource::skip_trivia() {
   while (is_trivia(lexer_.current_kind())) {
-    push(Token{lexer_.current_range(), lexer_.current_flags(),
-               lexer_.current_kind()});
+    push_current(lexer_.current_kind());
     lexer_.next_token();
   }
-}
-
-void TokenSource::bump(TokenKind kind) {
-  push(Token{lexer_.current_range(), lexer_.current_flags(), kind});
-  lexer_.next_token();
-  skip_trivia();
 }
 
 TokenKind TokenSource::peek() {
