@@ -8,6 +8,7 @@ function(add_corpus_test module timeout)
            COMMAND Python::Interpreter -m unittest -v ${module}
            WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
   set_tests_properties(corpus.${module} PROPERTIES TIMEOUT ${timeout}
+    LABELS corpus PROCESSORS 4
     ENVIRONMENT "TRELK_PARSE_CHECK=$<TARGET_FILE:parse_check>;PYTHONDONTWRITEBYTECODE=1;ASAN_OPTIONS=exitcode=86;UBSAN_OPTIONS=exitcode=86:print_stacktrace=1;LSAN_OPTIONS=exitcode=86;TSAN_OPTIONS=exitcode=86")
 endfunction()
 
