@@ -113,15 +113,15 @@ struct ServiceClass {
 // borrowed reference, or nullptr with an exception set.
 template <class Native, const ServiceClass& kClass>
 PyTypeObject* service_class_object() {
+  // PyType_Slot holds every value as a mutable void*: the slot gets a copy
+  // of the signature block, which the interpreter copies again.
+  static auto doc =
+      kTextSignature<kClass.constructor, SignatureOf::kConstructor>;
   static PyType_Slot slots[] = {
       {Py_tp_new, slot_entry(kClass.construct)},
       {Py_tp_dealloc, slot_entry(native_dealloc<Native>)},
       {Py_tp_methods, kClass.methods},
-      // PyType_Slot holds every value as a mutable void*; the interpreter
-      // copies the documentation and never writes through the pointer.
-      {Py_tp_doc,
-       const_cast<char*>(
-           kTextSignature<kClass.constructor, SignatureOf::kConstructor>.data())},
+      {Py_tp_doc, doc.data()},
       {0, nullptr},
   };
   static PyType_Spec spec = {
