@@ -91,6 +91,12 @@ inline constexpr auto kTextSignature = [] {
                                  PyObject* const* args, Py_ssize_t nargs,
                                  PyObject* kwnames, std::span<PyObject*> bound);
 
+// Binds a fast call to `spec`, whose one parameter is a str, and converts
+// its argument into `text`. REQUIRES: spec.parameters.size() == 1.
+[[nodiscard]] bool bind_text(const CallableSpec& spec, PyObject* const* args,
+                             Py_ssize_t nargs, PyObject* kwnames,
+                             std::string_view& text);
+
 // Binds a tuple-and-dict call (a constructor's `__new__`) the same way.
 [[nodiscard]] bool bind_tuple_and_dict(const CallableSpec& spec, PyObject* args,
                                        PyObject* kwargs,

@@ -107,14 +107,6 @@ constexpr std::string_view kTotalSeconds[] = {"total_seconds"};
 constexpr std::string_view kTduration[] = {"tduration"};
 constexpr std::string_view kNamespaceAndName[] = {"namespace", "name"};
 
-// Binds the one argument of `spec` and converts it as text.
-bool one_text(const CallableSpec& spec, PyObject* const* args, Py_ssize_t nargs,
-              PyObject* kwnames, std::string_view& text) {
-  PyObject* bound[1];
-  return bind_fastcall(spec, args, nargs, kwnames, bound) &&
-         named(spec.parameters[0], to_text(bound[0], text));
-}
-
 // Binds and converts the one text argument of `spec` into `text`, then runs
 // `parse` on it with the interpreter lock released. A parse error becomes
 // ValueError with its message. Returns nullopt with an exception set when
@@ -125,7 +117,7 @@ auto parse_text_argument(const CallableSpec& spec, PyObject* const* args,
                          std::string_view& text)
     -> std::optional<
         typename std::invoke_result_t<Parse, std::string_view>::value_type> {
-  if (!one_text(spec, args, nargs, kwnames, text)) {
+  if (!bind_text(spec, args, nargs, kwnames, text)) {
     return std::nullopt;
   }
   auto result = without_gil([&parse, text] { return parse(text); });
@@ -283,7 +275,7 @@ std::optional<IsoDate> today(const PyDateTime_CAPI& api) {
 PyObject* parse_datetime_body(const CallableSpec& spec, PyObject* const* args,
                               Py_ssize_t nargs, PyObject* kwnames) {
   std::string_view s;
-  if (!one_text(spec, args, nargs, kwnames, s)) {
+  if (!bind_text(spec, args, nargs, kwnames, s)) {
     return nullptr;
   }
   const PyDateTime_CAPI* api = datetime_api();
@@ -380,7 +372,7 @@ PyObject* timezone_from_name_body(const CallableSpec& spec,
                                   PyObject* const* args, Py_ssize_t nargs,
                                   PyObject* kwnames) {
   std::string_view name;
-  if (!one_text(spec, args, nargs, kwnames, name)) {
+  if (!bind_text(spec, args, nargs, kwnames, name)) {
     return nullptr;
   }
   if (name.empty()) {
@@ -421,7 +413,7 @@ PyObject* name_result(std::string_view text) {
 PyObject* to_snake_case_body(const CallableSpec& spec, PyObject* const* args,
                              Py_ssize_t nargs, PyObject* kwnames) {
   std::string_view name;
-  if (!one_text(spec, args, nargs, kwnames, name)) {
+  if (!bind_text(spec, args, nargs, kwnames, name)) {
     return nullptr;
   }
   const std::string text = without_gil([name] { return to_snake_case(name); });

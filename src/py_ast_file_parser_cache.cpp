@@ -1,7 +1,5 @@
 // The Python class AstFileParserCache: a handle on a shared parse cache.
 
-#include <array>
-
 #include "binding.h"
 #include "boundary.h"
 #include "classes.h"
@@ -93,12 +91,8 @@ constexpr CallableSpec kGetSpec = {.class_name = kClassName,
 PyObject* cache_get_parsed_file(PyObject* self, PyObject* const* args,
                                 Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
-    std::array<PyObject*, 1> bound;
-    if (!bind_fastcall(kGetSpec, args, nargs, kwnames, bound)) {
-      return nullptr;
-    }
     std::string_view path;
-    if (!named(kGetSpec.parameters[0], to_text(bound[0], path))) {
+    if (!bind_text(kGetSpec, args, nargs, kwnames, path)) {
       return nullptr;
     }
     const AstFileParserCache& cache = cache_of(self);
@@ -132,15 +126,15 @@ PyMethodDef kMethods[] = {
     {},
 };
 
-constexpr ServiceClass kClass = {.name = "builtins.AstFileParserCache",
-                                 .constructor = kNewSpec,
-                                 .construct = cache_new,
-                                 .methods = kMethods};
+constexpr ClassDefinition kClass = {.name = "builtins.AstFileParserCache",
+                                    .constructor = &kNewSpec,
+                                    .construct = cache_new,
+                                    .methods = kMethods};
 
 }  // namespace
 
 PyTypeObject* ast_file_parser_cache_type() {
-  return service_class_object<AstFileParserCache, kClass>();
+  return class_object<AstFileParserCache, kClass>();
 }
 
 }  // namespace trelk::py

@@ -126,15 +126,15 @@ PyMethodDef kMethods[] = {
     {},
 };
 
-constexpr ServiceClass kClass = {.name = "builtins.AstProjectIndex",
-                                 .constructor = kNewSpec,
-                                 .construct = index_new,
-                                 .methods = kMethods};
+constexpr ClassDefinition kClass = {.name = "builtins.AstProjectIndex",
+                                    .constructor = &kNewSpec,
+                                    .construct = index_new,
+                                    .methods = kMethods};
 
 }  // namespace
 
 PyTypeObject* ast_project_index_type() {
-  return service_class_object<AstProjectIndex, kClass>();
+  return class_object<AstProjectIndex, kClass>();
 }
 
 }  // namespace trelk::py

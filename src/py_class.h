@@ -3,6 +3,7 @@
 #include <Python.h>
 
 #include <atomic>
+#include <cstddef>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -92,47 +93,56 @@ void native_dealloc(PyObject* self) {
   Py_DECREF(type);
 }
 
-// The class made from `spec` on first need and kept in `cell` for the life of
-// the process: a borrowed reference, or nullptr with an exception set.
-inline PyTypeObject* class_object(std::atomic<PyObject*>& cell,
-                                  PyType_Spec& spec) {
-  return reinterpret_cast<PyTypeObject*>(
-      once_object(cell, [&spec] { return PyType_FromSpec(&spec); }));
-}
-
-// A class that Python code constructs and calls: a handle on a shared native
-// service, documented only by its constructor's text signature block.
-struct ServiceClass {
+// What one class of the module is made of, besides its instances'
+// PyNative<Native> layout and deallocation. Every pointer is to a table of
+// static storage, and an absent one leaves its slot out.
+struct ClassDefinition {
   const char* name;  // "builtins." and the class name
-  const CallableSpec& constructor;
-  newfunc construct;
-  PyMethodDef* methods;
+  unsigned int flags = Py_TPFLAGS_DEFAULT;
+  // A class that Python code constructs has both; its documentation is then
+  // only the constructor's text signature block, and otherwise none.
+  const CallableSpec* constructor = nullptr;
+  newfunc construct = nullptr;
+  PyMethodDef* methods = nullptr;
+  PyGetSetDef* properties = nullptr;
 };
 
-// The class object of `kClass`, whose instances are PyNative<Native>: a
-// borrowed reference, or nullptr with an exception set.
-template <class Native, const ServiceClass& kClass>
-PyTypeObject* service_class_object() {
-  // PyType_Slot holds every value as a mutable void*: the slot gets a copy
-  // of the signature block, which the interpreter copies again.
-  static auto doc =
-      kTextSignature<kClass.constructor, SignatureOf::kConstructor>;
-  static PyType_Slot slots[] = {
-      {Py_tp_new, slot_entry(kClass.construct)},
-      {Py_tp_dealloc, slot_entry(native_dealloc<Native>)},
-      {Py_tp_methods, kClass.methods},
-      {Py_tp_doc, doc.data()},
-      {0, nullptr},
-  };
-  static PyType_Spec spec = {
-      .name = kClass.name,
-      .basicsize = sizeof(PyNative<Native>),
-      .itemsize = 0,
-      .flags = Py_TPFLAGS_DEFAULT,
-      .slots = slots,
-  };
+// The class object of `kClass`, whose instances are PyNative<Native>,
+// created on first need and kept for the life of the process: a borrowed
+// reference, or nullptr with an exception set.
+template <class Native, const ClassDefinition& kClass>
+PyTypeObject* class_object() {
+  static_assert(
+      (kClass.constructor == nullptr) == (kClass.construct == nullptr),
+      "a constructor has both its spec and its function");
+  // The slots in use, then the zero entry that ends them. PyType_Slot holds
+  // every value as a mutable void*, so the documentation slot gets a copy
+  // of the signature block (which the interpreter copies again).
+  static PyType_Slot slots[5 + 1] = {};
+  static PyType_Spec spec = [] {
+    std::size_t used = 0;
+    slots[used++] = {Py_tp_dealloc, slot_entry(native_dealloc<Native>)};
+    if constexpr (kClass.constructor != nullptr) {
+      static auto doc =
+          kTextSignature<*kClass.constructor, SignatureOf::kConstructor>;
+      slots[used++] = {Py_tp_new, slot_entry(kClass.construct)};
+      slots[used++] = {Py_tp_doc, doc.data()};
+    }
+    if (kClass.methods != nullptr) {
+      slots[used++] = {Py_tp_methods, kClass.methods};
+    }
+    if (kClass.properties != nullptr) {
+      slots[used++] = {Py_tp_getset, kClass.properties};
+    }
+    return PyType_Spec{.name = kClass.name,
+                       .basicsize = sizeof(PyNative<Native>),
+                       .itemsize = 0,
+                       .flags = kClass.flags,
+                       .slots = slots};
+  }();
   static std::atomic<PyObject*> cell{nullptr};
-  return class_object(cell, spec);
+  return reinterpret_cast<PyTypeObject*>(
+      once_object(cell, [] { return PyType_FromSpec(&spec); }));
 }
 
 }  // namespace trelk::py

@@ -4,7 +4,6 @@
 // converts the field anew on every read. Each class is then only its table
 // of properties and its type specification.
 
-#include <atomic>
 #include <new>
 #include <optional>
 #include <string>
@@ -130,16 +129,10 @@ constexpr PyGetSetDef property(const char* name) {
           .closure = nullptr};
 }
 
-template <class Record>
-constexpr PyType_Spec record_spec(const char* name, PyType_Slot* slots) {
-  // No constructor and no documentation: the objects are made only by this
-  // module, and calling the class is the interpreter's TypeError.
-  return {.name = name,
-          .basicsize = sizeof(PyNative<Record>),
-          .itemsize = 0,
-          .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-          .slots = slots};
-}
+// No constructor and no documentation: the objects are made only by this
+// module, and calling the class is the interpreter's TypeError.
+constexpr unsigned int kRecordFlags =
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION;
 
 // FeatureFieldAST
 
@@ -157,14 +150,10 @@ PyGetSetDef kFeatureFieldProperties[] = {
     {},
 };
 
-PyType_Slot kFeatureFieldSlots[] = {
-    {Py_tp_dealloc, slot_entry(native_dealloc<FeatureFieldAST>)},
-    {Py_tp_getset, kFeatureFieldProperties},
-    {0, nullptr},
-};
-
-PyType_Spec kFeatureFieldSpec = record_spec<FeatureFieldAST>(
-    "builtins.FeatureFieldAST", kFeatureFieldSlots);
+constexpr ClassDefinition kFeatureField = {
+    .name = "builtins.FeatureFieldAST",
+    .flags = kRecordFlags,
+    .properties = kFeatureFieldProperties};
 
 // FeatureClassAST
 
@@ -184,14 +173,10 @@ PyGetSetDef kFeatureClassProperties[] = {
     {},
 };
 
-PyType_Slot kFeatureClassSlots[] = {
-    {Py_tp_dealloc, slot_entry(native_dealloc<FeatureClassAST>)},
-    {Py_tp_getset, kFeatureClassProperties},
-    {0, nullptr},
-};
-
-PyType_Spec kFeatureClassSpec = record_spec<FeatureClassAST>(
-    "builtins.FeatureClassAST", kFeatureClassSlots);
+constexpr ClassDefinition kFeatureClass = {
+    .name = "builtins.FeatureClassAST",
+    .flags = kRecordFlags,
+    .properties = kFeatureClassProperties};
 
 // FunctionArgAST
 
@@ -202,14 +187,9 @@ PyGetSetDef kFunctionArgProperties[] = {
     {},
 };
 
-PyType_Slot kFunctionArgSlots[] = {
-    {Py_tp_dealloc, slot_entry(native_dealloc<FunctionArgAST>)},
-    {Py_tp_getset, kFunctionArgProperties},
-    {0, nullptr},
-};
-
-PyType_Spec kFunctionArgSpec =
-    record_spec<FunctionArgAST>("builtins.FunctionArgAST", kFunctionArgSlots);
+constexpr ClassDefinition kFunctionArg = {.name = "builtins.FunctionArgAST",
+                                          .flags = kRecordFlags,
+                                          .properties = kFunctionArgProperties};
 
 // ResolverAST
 
@@ -233,35 +213,26 @@ PyGetSetDef kResolverProperties[] = {
     {},
 };
 
-PyType_Slot kResolverSlots[] = {
-    {Py_tp_dealloc, slot_entry(native_dealloc<ResolverAST>)},
-    {Py_tp_getset, kResolverProperties},
-    {0, nullptr},
-};
-
-PyType_Spec kResolverSpec =
-    record_spec<ResolverAST>("builtins.ResolverAST", kResolverSlots);
+constexpr ClassDefinition kResolver = {.name = "builtins.ResolverAST",
+                                       .flags = kRecordFlags,
+                                       .properties = kResolverProperties};
 
 }  // namespace
 
 PyTypeObject* feature_field_ast_type() {
-  static std::atomic<PyObject*> type{nullptr};
-  return class_object(type, kFeatureFieldSpec);
+  return class_object<FeatureFieldAST, kFeatureField>();
 }
 
 PyTypeObject* feature_class_ast_type() {
-  static std::atomic<PyObject*> type{nullptr};
-  return class_object(type, kFeatureClassSpec);
+  return class_object<FeatureClassAST, kFeatureClass>();
 }
 
 PyTypeObject* function_arg_ast_type() {
-  static std::atomic<PyObject*> type{nullptr};
-  return class_object(type, kFunctionArgSpec);
+  return class_object<FunctionArgAST, kFunctionArg>();
 }
 
 PyTypeObject* resolver_ast_type() {
-  static std::atomic<PyObject*> type{nullptr};
-  return class_object(type, kResolverSpec);
+  return class_object<ResolverAST, kResolver>();
 }
 
 PyObject* new_record_object(FeatureClassAST record) {

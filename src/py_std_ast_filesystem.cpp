@@ -60,12 +60,8 @@ constexpr CallableSpec kReadSpec = {.class_name = kClassName,
 PyObject* filesystem_read_to_string(PyObject* self, PyObject* const* args,
                                     Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
-    std::array<PyObject*, 1> bound;
-    if (!bind_fastcall(kReadSpec, args, nargs, kwnames, bound)) {
-      return nullptr;
-    }
     std::string_view path;
-    if (!named(kReadSpec.parameters[0], to_text(bound[0], path))) {
+    if (!bind_text(kReadSpec, args, nargs, kwnames, path)) {
       return nullptr;
     }
     const StdAstFileSystem& filesystem = filesystem_of(self);
@@ -107,15 +103,15 @@ PyMethodDef kMethods[] = {
     {},
 };
 
-constexpr ServiceClass kClass = {.name = "builtins.StdAstFileSystem",
-                                 .constructor = kNewSpec,
-                                 .construct = filesystem_new,
-                                 .methods = kMethods};
+constexpr ClassDefinition kClass = {.name = "builtins.StdAstFileSystem",
+                                    .constructor = &kNewSpec,
+                                    .construct = filesystem_new,
+                                    .methods = kMethods};
 
 }  // namespace
 
 PyTypeObject* std_ast_filesystem_type() {
-  return service_class_object<SharedFileSystem, kClass>();
+  return class_object<SharedFileSystem, kClass>();
 }
 
 bool to_optional_filesystem(PyObject* object,
