@@ -99,6 +99,13 @@ bool bind_fastcall(const CallableSpec& spec, PyObject* const* args,
   return check_required(spec, bound);
 }
 
+bool bind_text(const CallableSpec& spec, PyObject* const* args,
+               Py_ssize_t nargs, PyObject* kwnames, std::string_view& text) {
+  PyObject* bound[1];
+  return bind_fastcall(spec, args, nargs, kwnames, bound) &&
+         named(spec.parameters[0], to_text(bound[0], text));
+}
+
 bool bind_tuple_and_dict(const CallableSpec& spec, PyObject* args,
                          PyObject* kwargs, std::span<PyObject*> bound) {
   if (!bind_positional(spec, &PyTuple_GET_ITEM(args, 0),

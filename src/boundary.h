@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
@@ -72,6 +73,28 @@ std::invoke_result_t<Work&> without_gil(Work&& work) {
 // `handler_raised` becomes true. Not noexcept: taking the lock back during
 // finalisation may end the thread by a forced unwind, which must pass.
 [[nodiscard]] bool run_signal_handlers(bool& handler_raised);
+
+// Runs `read` as without_gil does, handing it the callback that a read calls
+// when a signal interrupted one of its system calls. After such a signal the
+// handlers run with the lock taken back, as in the interpreter's own I/O:
+// Ctrl-C on a FIFO that blocks is its KeyboardInterrupt, not a false I/O
+// failure, and is not held back until the writer closes. A handler that
+// raised ends the read: the result is then nullopt, with the handler's
+// exception set for this thread. Otherwise the read goes on, and its result
+// is returned. REQUIRES: what without_gil requires of `read`.
+template <typename Read>
+auto without_gil_answering_signals(Read&& read) -> std::optional<
+    std::invoke_result_t<Read&, const std::function<bool()>&>> {
+  bool handler_raised = false;
+  const std::function<bool()> go_on = [&handler_raised] {
+    return run_signal_handlers(handler_raised);
+  };
+  auto result = without_gil([&read, &go_on] { return read(go_on); });
+  if (handler_raised) {
+    return std::nullopt;
+  }
+  return result;
+}
 
 // Writes the report of an internal failure to standard error and raises
 // PanicException with `message` (a generic text when it is empty). If even

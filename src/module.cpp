@@ -3,54 +3,24 @@
 
 #include <Python.h>
 
-#include <span>
-#include <string_view>
-
 #include "binding.h"
 #include "boundary.h"
 #include "classes.h"
 #include "module_functions.h"
+#include "py_class.h"
 #include "py_ref.h"
 
 namespace trelk::py {
 
 namespace {
 
-// One name of the module body: a class object (borrowed, kept for the life of
-// the process) or a built-in function bound to the module.
-struct Registration {
-  std::string_view name;
-  PyTypeObject* (*class_object)() = nullptr;
-  PyMethodDef* function = nullptr;
-};
-
-// The registration order is the order of `__all__`, which callers see:
-// StdAstFileSystem, AstFileParserCache, FeatureFieldAST, FeatureClassAST,
-// FunctionArgAST, ResolverAST, AstProjectIndex, then the functions
-// parse_duration_ms, parse_duration_s, seconds_to_duration_string,
-// parse_iso_date, parse_iso_time, parse_datetime, parse_iso_duration,
-// duration_isoformat, timezone_from_name, to_snake_case and
-// build_namespaced_name. Each is added here in its place once it exists.
-const Registration kRegistrations[] = {
-    {.name = "StdAstFileSystem", .class_object = std_ast_filesystem_type},
-    {.name = "AstFileParserCache", .class_object = ast_file_parser_cache_type},
-    {.name = "FeatureFieldAST", .class_object = feature_field_ast_type},
-    {.name = "FeatureClassAST", .class_object = feature_class_ast_type},
-    {.name = "FunctionArgAST", .class_object = function_arg_ast_type},
-    {.name = "ResolverAST", .class_object = resolver_ast_type},
-    {.name = "AstProjectIndex", .class_object = ast_project_index_type},
-    {.name = "parse_duration_ms", .function = &parse_duration_ms_def},
-    {.name = "parse_duration_s", .function = &parse_duration_s_def},
-    {.name = "seconds_to_duration_string",
-     .function = &seconds_to_duration_string_def},
-    {.name = "parse_iso_date", .function = &parse_iso_date_def},
-    {.name = "parse_iso_time", .function = &parse_iso_time_def},
-    {.name = "parse_datetime", .function = &parse_datetime_def},
-    {.name = "parse_iso_duration", .function = &parse_iso_duration_def},
-    {.name = "duration_isoformat", .function = &duration_isoformat_def},
-    {.name = "timezone_from_name", .function = &timezone_from_name_def},
-    {.name = "to_snake_case", .function = &to_snake_case_def},
-    {.name = "build_namespaced_name", .function = &build_namespaced_name_def},
+// The class objects of the module, in their places at the start of
+// `__all__`; the module functions follow them. Each class is registered
+// under its own name.
+PyTypeObject* (*const kClasses[])() = {
+    std_ast_filesystem_type, ast_file_parser_cache_type, feature_field_ast_type,
+    feature_class_ast_type,  function_arg_ast_type,      resolver_ast_type,
+    ast_project_index_type,
 };
 
 // Appends `name` to `__all__` (creating the list on first use) and sets the
@@ -96,12 +66,17 @@ bool register_function(PyObject* module, PyMethodDef* definition) {
   return add_to_module(module, name.get(), function.get());
 }
 
-bool register_class(PyObject* module, const Registration& registration) {
-  PyTypeObject* type = registration.class_object();
+// Registers a class object (borrowed, kept for the life of the process)
+// under its name.
+bool register_class(PyObject* module, PyTypeObject* (*class_object)()) {
+  PyTypeObject* type = class_object();
   if (type == nullptr) {
     return false;
   }
-  PyRef name = new_str(registration.name);
+  PyRef name = PyRef::steal(PyType_GetName(type));
+  if (!name) {
+    return false;
+  }
   return add_to_module(module, name.get(), reinterpret_cast<PyObject*>(type));
 }
 
@@ -124,12 +99,13 @@ int module_exec(PyObject* module) {
           "module trelk_rs does not support loading in subinterpreters");
       return -1;
     }
-    for (const Registration& registration : kRegistrations) {
-      const bool registered =
-          registration.function != nullptr
-              ? register_function(module, registration.function)
-              : register_class(module, registration);
-      if (!registered) {
+    for (PyTypeObject* (*class_object)() : kClasses) {
+      if (!register_class(module, class_object)) {
+        return -1;
+      }
+    }
+    for (PyMethodDef& definition : module_function_definitions()) {
+      if (!register_function(module, &definition)) {
         return -1;
       }
     }
@@ -138,7 +114,7 @@ int module_exec(PyObject* module) {
 }
 
 PyModuleDef_Slot kModuleSlots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
+    {Py_mod_exec, slot_entry(module_exec)},
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
     {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
     {0, nullptr},

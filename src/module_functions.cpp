@@ -7,9 +7,11 @@
 #include <Python.h>
 #include <datetime.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -22,6 +24,7 @@
 #include "isodate.h"
 #include "namespace_name.h"
 #include "once_object.h"
+#include "py_class.h"
 #include "py_ref.h"
 
 namespace trelk::py {
@@ -97,29 +100,12 @@ PyRef checked_instance(PyRef value, PyTypeObject* type,
   return value;
 }
 
-// The parameter lists of the module functions, and their CallableSpec.
+// The parameter lists of the module functions.
 constexpr std::string_view kS[] = {"s"};
 constexpr std::string_view kName[] = {"name"};
 constexpr std::string_view kTotalSeconds[] = {"total_seconds"};
 constexpr std::string_view kTduration[] = {"tduration"};
 constexpr std::string_view kNamespaceAndName[] = {"namespace", "name"};
-
-constexpr CallableSpec function_spec(std::string_view function,
-                                     std::span<const std::string_view> params,
-                                     std::size_t required = 1) {
-  return {.class_name = {},
-          .function_name = function,
-          .parameters = params,
-          .required = required};
-}
-
-// Binds the one argument of `spec` and converts it as text.
-bool one_text(const CallableSpec& spec, PyObject* const* args, Py_ssize_t nargs,
-              PyObject* kwnames, std::string_view& text) {
-  PyObject* bound[1];
-  return bind_fastcall(spec, args, nargs, kwnames, bound) &&
-         named(spec.parameters[0], to_text(bound[0], text));
-}
 
 // Binds and converts the one text argument of `spec` into `text`, then runs
 // `parse` on it with the interpreter lock released. A parse error becomes
@@ -131,7 +117,7 @@ auto parse_text_argument(const CallableSpec& spec, PyObject* const* args,
                          std::string_view& text)
     -> std::optional<
         typename std::invoke_result_t<Parse, std::string_view>::value_type> {
-  if (!one_text(spec, args, nargs, kwnames, text)) {
+  if (!bind_text(spec, args, nargs, kwnames, text)) {
     return std::nullopt;
   }
   auto result = without_gil([&parse, text] { return parse(text); });
@@ -149,32 +135,26 @@ PyRef offset_delta(const PyDateTime_CAPI& api, int32_t offset_seconds) {
       api.Delta_FromDelta(0, offset_seconds, 0, 1, api.DeltaType));
 }
 
-// --- Compact durations ---------------------------------------------------
+// --- Compact durations -------------------------------------------------------
 
-constexpr CallableSpec kParseDurationMs =
-    function_spec("parse_duration_ms", kS);
-constexpr CallableSpec kParseDurationS = function_spec("parse_duration_s", kS);
-constexpr CallableSpec kSecondsToDurationString =
-    function_spec("seconds_to_duration_string", kTotalSeconds);
-
-template <const CallableSpec& Spec,
-          std::expected<int64_t, std::string> (*Parse)(std::string_view)>
-PyObject* parse_compact(PyObject* const* args, Py_ssize_t nargs,
-                        PyObject* kwnames) {
+template <std::expected<int64_t, std::string> (*Parse)(std::string_view)>
+PyObject* parse_compact(const CallableSpec& spec, PyObject* const* args,
+                        Py_ssize_t nargs, PyObject* kwnames) {
   std::string_view s;
-  const auto result = parse_text_argument(Spec, args, nargs, kwnames, Parse, s);
+  const auto result = parse_text_argument(spec, args, nargs, kwnames, Parse, s);
   if (!result) {
     return nullptr;
   }
   return new_int(*result).release();
 }
 
-PyObject* seconds_to_duration_string_body(PyObject* const* args,
+PyObject* seconds_to_duration_string_body(const CallableSpec& spec,
+                                          PyObject* const* args,
                                           Py_ssize_t nargs, PyObject* kwnames) {
   PyObject* bound[1];
   double total_seconds = 0;
-  if (!bind_fastcall(kSecondsToDurationString, args, nargs, kwnames, bound) ||
-      !named("total_seconds", to_double(bound[0], total_seconds))) {
+  if (!bind_fastcall(spec, args, nargs, kwnames, bound) ||
+      !named(spec.parameters[0], to_double(bound[0], total_seconds))) {
     return nullptr;
   }
   const std::string text = without_gil(
@@ -182,17 +162,13 @@ PyObject* seconds_to_duration_string_body(PyObject* const* args,
   return new_str(text).release();
 }
 
-// --- ISO 8601 dates and times --------------------------------------------
+// --- ISO 8601 dates and times ------------------------------------------------
 
-constexpr CallableSpec kParseIsoDate = function_spec("parse_iso_date", kS);
-constexpr CallableSpec kParseIsoTime = function_spec("parse_iso_time", kS);
-constexpr CallableSpec kParseDatetime = function_spec("parse_datetime", kS);
-
-PyObject* parse_iso_date_body(PyObject* const* args, Py_ssize_t nargs,
-                              PyObject* kwnames) {
+PyObject* parse_iso_date_body(const CallableSpec& spec, PyObject* const* args,
+                              Py_ssize_t nargs, PyObject* kwnames) {
   std::string_view s;
   const auto date =
-      parse_text_argument(kParseIsoDate, args, nargs, kwnames, parse_date, s);
+      parse_text_argument(spec, args, nargs, kwnames, parse_date, s);
   if (!date) {
     return nullptr;
   }
@@ -247,11 +223,11 @@ PyRef datetime_zone(const PyDateTime_CAPI& api, const IsoTz& tz) {
   return PyRef::steal(api.TimeZone_FromTimeZone(delta.get(), nullptr));
 }
 
-PyObject* parse_iso_time_body(PyObject* const* args, Py_ssize_t nargs,
-                              PyObject* kwnames) {
+PyObject* parse_iso_time_body(const CallableSpec& spec, PyObject* const* args,
+                              Py_ssize_t nargs, PyObject* kwnames) {
   std::string_view s;
   const auto time =
-      parse_text_argument(kParseIsoTime, args, nargs, kwnames, parse_time, s);
+      parse_text_argument(spec, args, nargs, kwnames, parse_time, s);
   if (!time) {
     return nullptr;
   }
@@ -296,10 +272,10 @@ std::optional<IsoDate> today(const PyDateTime_CAPI& api) {
   };
 }
 
-PyObject* parse_datetime_body(PyObject* const* args, Py_ssize_t nargs,
-                              PyObject* kwnames) {
+PyObject* parse_datetime_body(const CallableSpec& spec, PyObject* const* args,
+                              Py_ssize_t nargs, PyObject* kwnames) {
   std::string_view s;
-  if (!one_text(kParseDatetime, args, nargs, kwnames, s)) {
+  if (!bind_text(spec, args, nargs, kwnames, s)) {
     return nullptr;
   }
   const PyDateTime_CAPI* api = datetime_api();
@@ -330,18 +306,14 @@ PyObject* parse_datetime_body(PyObject* const* args, Py_ssize_t nargs,
       api->DateTimeType);
 }
 
-// --- ISO 8601 durations ----------------------------------------------------
+// --- ISO 8601 durations ------------------------------------------------------
 
-constexpr CallableSpec kParseIsoDuration =
-    function_spec("parse_iso_duration", kS);
-constexpr CallableSpec kDurationIsoformat =
-    function_spec("duration_isoformat", kTduration);
-
-PyObject* parse_iso_duration_body(PyObject* const* args, Py_ssize_t nargs,
+PyObject* parse_iso_duration_body(const CallableSpec& spec,
+                                  PyObject* const* args, Py_ssize_t nargs,
                                   PyObject* kwnames) {
   std::string_view s;
-  const auto duration = parse_text_argument(kParseIsoDuration, args, nargs,
-                                            kwnames, parse_duration, s);
+  const auto duration =
+      parse_text_argument(spec, args, nargs, kwnames, parse_duration, s);
   if (!duration) {
     return nullptr;
   }
@@ -367,10 +339,11 @@ PyObject* parse_iso_duration_body(PyObject* const* args, Py_ssize_t nargs,
                               0, api->DeltaType);
 }
 
-PyObject* duration_isoformat_body(PyObject* const* args, Py_ssize_t nargs,
+PyObject* duration_isoformat_body(const CallableSpec& spec,
+                                  PyObject* const* args, Py_ssize_t nargs,
                                   PyObject* kwnames) {
   PyObject* bound[1];
-  if (!bind_fastcall(kDurationIsoformat, args, nargs, kwnames, bound)) {
+  if (!bind_fastcall(spec, args, nargs, kwnames, bound)) {
     return nullptr;
   }
   const PyDateTime_CAPI* api = datetime_api();
@@ -392,16 +365,14 @@ PyObject* duration_isoformat_body(PyObject* const* args, Py_ssize_t nargs,
   return new_str(text).release();
 }
 
-// --- Time zones by name -----------------------------------------------------
-
-constexpr CallableSpec kTimezoneFromName =
-    function_spec("timezone_from_name", kName);
+// --- Time zones by name ------------------------------------------------------
 
 // With the interpreter lock held throughout: it calls no native operation.
-PyObject* timezone_from_name_body(PyObject* const* args, Py_ssize_t nargs,
+PyObject* timezone_from_name_body(const CallableSpec& spec,
+                                  PyObject* const* args, Py_ssize_t nargs,
                                   PyObject* kwnames) {
   std::string_view name;
-  if (!one_text(kTimezoneFromName, args, nargs, kwnames, name)) {
+  if (!bind_text(spec, args, nargs, kwnames, name)) {
     return nullptr;
   }
   if (name.empty()) {
@@ -429,12 +400,7 @@ PyObject* timezone_from_name_body(PyObject* const* args, Py_ssize_t nargs,
   return checked_instance(std::move(zone), api->TZInfoType, "tzinfo").release();
 }
 
-// --- Snake case and namespaced names
-// ------------------------------------------
-
-constexpr CallableSpec kToSnakeCase = function_spec("to_snake_case", kName);
-constexpr CallableSpec kBuildNamespacedName =
-    function_spec("build_namespaced_name", kNamespaceAndName, 0);
+// --- Snake case and namespaced names -----------------------------------------
 
 // The str of a converted name. Under a memory limit, failing to create it is
 // the MemoryError the interpreter raised, like the failure of any other
@@ -444,24 +410,25 @@ PyObject* name_result(std::string_view text) {
                                      static_cast<Py_ssize_t>(text.size()));
 }
 
-PyObject* to_snake_case_body(PyObject* const* args, Py_ssize_t nargs,
-                             PyObject* kwnames) {
+PyObject* to_snake_case_body(const CallableSpec& spec, PyObject* const* args,
+                             Py_ssize_t nargs, PyObject* kwnames) {
   std::string_view name;
-  if (!one_text(kToSnakeCase, args, nargs, kwnames, name)) {
+  if (!bind_text(spec, args, nargs, kwnames, name)) {
     return nullptr;
   }
   const std::string text = without_gil([name] { return to_snake_case(name); });
   return name_result(text);
 }
 
-PyObject* build_namespaced_name_body(PyObject* const* args, Py_ssize_t nargs,
+PyObject* build_namespaced_name_body(const CallableSpec& spec,
+                                     PyObject* const* args, Py_ssize_t nargs,
                                      PyObject* kwnames) {
   PyObject* bound[2];
   std::optional<std::string_view> namespace_text;
   std::optional<std::string_view> name;
-  if (!bind_fastcall(kBuildNamespacedName, args, nargs, kwnames, bound) ||
-      !named("namespace", to_optional_text(bound[0], namespace_text)) ||
-      !named("name", to_optional_text(bound[1], name))) {
+  if (!bind_fastcall(spec, args, nargs, kwnames, bound) ||
+      !named(spec.parameters[0], to_optional_text(bound[0], namespace_text)) ||
+      !named(spec.parameters[1], to_optional_text(bound[1], name))) {
     return nullptr;
   }
   const std::string text = without_gil([&namespace_text, &name] {
@@ -470,55 +437,72 @@ PyObject* build_namespaced_name_body(PyObject* const* args, Py_ssize_t nargs,
   return name_result(text);
 }
 
-// --- Entries
-// ------------------------------------------------------------------
+// --- The table ---------------------------------------------------------------
 
-using Body = PyObject* (*)(PyObject* const*, Py_ssize_t, PyObject*);
+// A native body: binds its arguments after `spec`, converts them and does the
+// work. Returns a new reference, or nullptr with an exception set.
+using Body = PyObject* (*)(const CallableSpec& spec, PyObject* const* args,
+                           Py_ssize_t nargs, PyObject* kwnames);
 
-// The entry the interpreter calls: `Body` behind the boundary that turns
-// native failures into exceptions.
-template <Body body>
-PyObject* entry(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
-                PyObject* kwnames) {
-  return guarded([&] { return body(args, nargs, kwnames); });
+struct ModuleFunction {
+  CallableSpec spec;
+  Body body;
+};
+
+constexpr ModuleFunction function(std::string_view name,
+                                  std::span<const std::string_view> parameters,
+                                  std::size_t required, Body body) {
+  return {.spec = {.class_name = {},
+                   .function_name = name,
+                   .parameters = parameters,
+                   .required = required},
+          .body = body};
 }
 
-template <Body body>
-constexpr PyMethodDef definition(const char* name, const char* doc) {
-  return {.ml_name = name,
-          .ml_meth = _PyCFunction_CAST(entry<body>),
-          .ml_flags = METH_FASTCALL | METH_KEYWORDS,
-          .ml_doc = doc};
+// One row per module function, in its place in `__all__` after the classes:
+// the name, the parameters, how many of them are required (the rest default
+// to None) and the native body. The method definitions, their text
+// signatures and the registration order all come from these rows.
+// clang-format off
+constexpr ModuleFunction kModuleFunctions[] = {
+    function("parse_duration_ms",          kS,                 1, parse_compact<parse_duration_ms>),
+    function("parse_duration_s",           kS,                 1, parse_compact<parse_duration_s>),
+    function("seconds_to_duration_string", kTotalSeconds,      1, seconds_to_duration_string_body),
+    function("parse_iso_date",             kS,                 1, parse_iso_date_body),
+    function("parse_iso_time",             kS,                 1, parse_iso_time_body),
+    function("parse_datetime",             kS,                 1, parse_datetime_body),
+    function("parse_iso_duration",         kS,                 1, parse_iso_duration_body),
+    function("duration_isoformat",         kTduration,         1, duration_isoformat_body),
+    function("timezone_from_name",         kName,              1, timezone_from_name_body),
+    function("to_snake_case",              kName,              1, to_snake_case_body),
+    function("build_namespaced_name",      kNamespaceAndName,  0, build_namespaced_name_body),
+};
+// clang-format on
+
+// The entry the interpreter calls for row `kIndex`: its body behind the
+// boundary that turns native failures into exceptions.
+template <std::size_t kIndex>
+PyObject* entry(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs,
+                PyObject* kwnames) {
+  constexpr const ModuleFunction& function = kModuleFunctions[kIndex];
+  return guarded(
+      [&] { return function.body(function.spec, args, nargs, kwnames); });
+}
+
+template <std::size_t... kIndex>
+std::array<PyMethodDef, sizeof...(kIndex)> definitions(
+    std::index_sequence<kIndex...>) {
+  return {
+      method_definition<kModuleFunctions[kIndex].spec, SignatureOf::kFunction>(
+          entry<kIndex>)...};
 }
 
 }  // namespace
 
-PyMethodDef parse_duration_ms_def =
-    definition<parse_compact<kParseDurationMs, parse_duration_ms>>(
-        "parse_duration_ms", "parse_duration_ms(s)\n--\n\n");
-PyMethodDef parse_duration_s_def =
-    definition<parse_compact<kParseDurationS, parse_duration_s>>(
-        "parse_duration_s", "parse_duration_s(s)\n--\n\n");
-PyMethodDef seconds_to_duration_string_def =
-    definition<seconds_to_duration_string_body>(
-        "seconds_to_duration_string",
-        "seconds_to_duration_string(total_seconds)\n--\n\n");
-PyMethodDef parse_iso_date_def = definition<parse_iso_date_body>(
-    "parse_iso_date", "parse_iso_date(s)\n--\n\n");
-PyMethodDef parse_iso_time_def = definition<parse_iso_time_body>(
-    "parse_iso_time", "parse_iso_time(s)\n--\n\n");
-PyMethodDef parse_datetime_def = definition<parse_datetime_body>(
-    "parse_datetime", "parse_datetime(s)\n--\n\n");
-PyMethodDef parse_iso_duration_def = definition<parse_iso_duration_body>(
-    "parse_iso_duration", "parse_iso_duration(s)\n--\n\n");
-PyMethodDef duration_isoformat_def = definition<duration_isoformat_body>(
-    "duration_isoformat", "duration_isoformat(tduration)\n--\n\n");
-PyMethodDef timezone_from_name_def = definition<timezone_from_name_body>(
-    "timezone_from_name", "timezone_from_name(name)\n--\n\n");
-PyMethodDef to_snake_case_def = definition<to_snake_case_body>(
-    "to_snake_case", "to_snake_case(name)\n--\n\n");
-PyMethodDef build_namespaced_name_def = definition<build_namespaced_name_body>(
-    "build_namespaced_name",
-    "build_namespaced_name(namespace=None, name=None)\n--\n\n");
+std::span<PyMethodDef> module_function_definitions() {
+  static std::array<PyMethodDef, std::size(kModuleFunctions)> defined =
+      definitions(std::make_index_sequence<std::size(kModuleFunctions)>());
+  return defined;
+}
 
 }  // namespace trelk::py

@@ -1,29 +1,25 @@
 // The Python class AstProjectIndex: a handle on a shared project index.
 
 #include <array>
-#include <atomic>
-#include <new>
 
 #include "binding.h"
 #include "boundary.h"
 #include "classes.h"
-#include "once_object.h"
 #include "project_arguments.h"
 #include "project_index.h"
+#include "py_class.h"
 
 namespace trelk::py {
 
 namespace {
 
-struct PyAstProjectIndex {
-  PyObject_HEAD AstProjectIndex index;
-};
+constexpr std::string_view kClassName = "AstProjectIndex";
 
-PyAstProjectIndex* as_index(PyObject* self) {
-  return reinterpret_cast<PyAstProjectIndex*>(self);
+const AstProjectIndex& index_of(PyObject* self) {
+  return native_of<AstProjectIndex>(self);
 }
 
-constexpr CallableSpec kNewSpec = project_constructor_spec("AstProjectIndex");
+constexpr CallableSpec kNewSpec = project_constructor_spec(kClassName);
 
 PyObject* index_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
@@ -32,34 +28,21 @@ PyObject* index_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!arguments) {
       return nullptr;
     }
-    std::vector<std::string>& files = arguments->files;
-    const std::string_view project_root = arguments->project_root;
-    std::shared_ptr<const AstFileSystem>& filesystem = arguments->filesystem;
     // Unlike the parse cache's constructor, `files` stays the index's list
     // also when a file system is given.
-    AstProjectIndex index = without_gil([&] {
-      std::string root(project_root);
-      return filesystem != nullptr
+    AstProjectIndex index = without_gil([&arguments] {
+      std::string root(arguments->project_root);
+      std::vector<std::string>& files = arguments->files;
+      return arguments->filesystem != nullptr
                  ? AstProjectIndex::with_filesystem(
-                       std::move(root), std::move(files), std::move(filesystem))
+                       std::move(root), std::move(files),
+                       std::move(arguments->filesystem))
                  : AstProjectIndex(std::move(root), std::move(files));
     });
-    PyObject* self = type->tp_alloc(type, 0);
-    if (self == nullptr) {
-      return nullptr;
-    }
-    new (&as_index(self)->index) AstProjectIndex(std::move(index));
-    return self;
+    // Background workers hold handles of their own: the index lives on
+    // after the object until they end.
+    return new_native_object(type, std::move(index));
   });
-}
-
-void index_dealloc(PyObject* self) {
-  // Background workers hold handles of their own: the index lives on
-  // until they end.
-  as_index(self)->index.~AstProjectIndex();
-  PyTypeObject* type = Py_TYPE(self);
-  type->tp_free(self);
-  Py_DECREF(type);
 }
 
 // One query method: binds and converts its two text arguments, runs the
@@ -79,7 +62,7 @@ PyObject* index_query(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
         !named(kSpec.parameters[1], to_text(bound[1], name))) {
       return nullptr;
     }
-    auto found = (as_index(self)->index.*kQuery)(where, name);
+    auto found = (index_of(self).*kQuery)(where, name);
     if (!found) {
       Py_RETURN_NONE;
     }
@@ -94,13 +77,13 @@ constexpr std::string_view kResolverByFile[] = {"file_path", "resolver_name"};
 constexpr std::string_view kFunctionByModule[] = {"module", "function_name"};
 constexpr std::string_view kFunctionByFile[] = {"file_path", "function_name"};
 
-constexpr CallableSpec query_spec(
-    std::string_view function_name,
-    std::span<const std::string_view> parameters) {
-  return {.class_name = "AstProjectIndex",
+constexpr CallableSpec query_spec(std::string_view function_name,
+                                  std::span<const std::string_view> parameters,
+                                  std::size_t required = 2) {
+  return {.class_name = kClassName,
           .function_name = function_name,
           .parameters = parameters,
-          .required = 2};
+          .required = required};
 }
 
 constexpr CallableSpec kFeatureClassSpec =
@@ -116,67 +99,42 @@ constexpr CallableSpec kFunctionSpec =
 constexpr CallableSpec kFunctionInFileSpec =
     query_spec("function_ast_in_file", kFunctionByFile);
 
+constexpr CallableSpec kStartIndexSpec =
+    query_spec("nonblocking_start_index", {}, 0);
+
 PyObject* index_nonblocking_start_index(PyObject* self, PyObject*) {
   return guarded([&]() -> PyObject* {
-    as_index(self)->index.nonblocking_start_index();
+    index_of(self).nonblocking_start_index();
     Py_RETURN_NONE;
   });
 }
 
 template <const CallableSpec& kSpec, auto kQuery>
-PyMethodDef query_method(const char* doc) {
-  return {.ml_name = kSpec.function_name.data(),
-          .ml_meth = reinterpret_cast<PyCFunction>(
-              reinterpret_cast<void (*)()>(index_query<kSpec, kQuery>)),
-          .ml_flags = METH_FASTCALL | METH_KEYWORDS,
-          .ml_doc = doc};
+PyMethodDef query_method() {
+  return method_definition<kSpec>(index_query<kSpec, kQuery>);
 }
 
 PyMethodDef kMethods[] = {
-    query_method<kFeatureClassSpec, &AstProjectIndex::feature_class_ast>(
-        "feature_class_ast($self, module, class_name)\n--\n\n"),
+    query_method<kFeatureClassSpec, &AstProjectIndex::feature_class_ast>(),
     query_method<kFeatureClassInFileSpec,
-                 &AstProjectIndex::feature_class_ast_in_file>(
-        "feature_class_ast_in_file($self, file_path, class_name)\n--\n\n"),
-    query_method<kResolverSpec, &AstProjectIndex::resolver_ast>(
-        "resolver_ast($self, module, resolver_name)\n--\n\n"),
-    query_method<kResolverInFileSpec, &AstProjectIndex::resolver_ast_in_file>(
-        "resolver_ast_in_file($self, file_path, resolver_name)\n--\n\n"),
-    query_method<kFunctionSpec, &AstProjectIndex::function_ast>(
-        "function_ast($self, module, function_name)\n--\n\n"),
-    query_method<kFunctionInFileSpec, &AstProjectIndex::function_ast_in_file>(
-        "function_ast_in_file($self, file_path, function_name)\n--\n\n"),
-    {.ml_name = "nonblocking_start_index",
-     .ml_meth = index_nonblocking_start_index,
-     .ml_flags = METH_NOARGS,
-     .ml_doc = "nonblocking_start_index($self)\n--\n\n"},
+                 &AstProjectIndex::feature_class_ast_in_file>(),
+    query_method<kResolverSpec, &AstProjectIndex::resolver_ast>(),
+    query_method<kResolverInFileSpec, &AstProjectIndex::resolver_ast_in_file>(),
+    query_method<kFunctionSpec, &AstProjectIndex::function_ast>(),
+    query_method<kFunctionInFileSpec, &AstProjectIndex::function_ast_in_file>(),
+    method_definition<kStartIndexSpec>(index_nonblocking_start_index),
     {},
 };
 
-PyType_Slot kSlots[] = {
-    {Py_tp_new, reinterpret_cast<void*>(index_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(index_dealloc)},
-    {Py_tp_methods, kMethods},
-    {Py_tp_doc,
-     const_cast<char*>(
-         "AstProjectIndex(files, project_root, filesystem=None)\n--\n\n")},
-    {0, nullptr},
-};
-
-PyType_Spec kSpec = {
-    .name = "builtins.AstProjectIndex",
-    .basicsize = sizeof(PyAstProjectIndex),
-    .itemsize = 0,
-    .flags = Py_TPFLAGS_DEFAULT,
-    .slots = kSlots,
-};
+constexpr ClassDefinition kClass = {.name = "builtins.AstProjectIndex",
+                                    .constructor = &kNewSpec,
+                                    .construct = index_new,
+                                    .methods = kMethods};
 
 }  // namespace
 
 PyTypeObject* ast_project_index_type() {
-  static std::atomic<PyObject*> type{nullptr};
-  return reinterpret_cast<PyTypeObject*>(
-      once_object(type, [] { return PyType_FromSpec(&kSpec); }));
+  return class_object<AstProjectIndex, kClass>();
 }
 
 }  // namespace trelk::py

@@ -4,7 +4,6 @@
 // converts the field anew on every read. Each class is then only its table
 // of properties and its type specification.
 
-#include <atomic>
 #include <new>
 #include <optional>
 #include <string>
@@ -12,21 +11,11 @@
 
 #include "boundary.h"
 #include "classes.h"
-#include "once_object.h"
+#include "py_class.h"
 
 namespace trelk::py {
 
 namespace {
-
-template <class Record>
-struct PyRecord {
-  PyObject_HEAD Record record;
-};
-
-template <class Record>
-const Record& record_of(PyObject* self) {
-  return reinterpret_cast<PyRecord<Record>*>(self)->record;
-}
 
 PyTypeObject* class_of(const FeatureFieldAST&) {
   return feature_field_ast_type();
@@ -47,21 +36,7 @@ PyRef make_record(Record record) {
   if (type == nullptr) {
     return {};
   }
-  PyRef self = PyRef::steal(type->tp_alloc(type, 0));
-  if (!self) {
-    return {};
-  }
-  new (&reinterpret_cast<PyRecord<Record>*>(self.get())->record)
-      Record(std::move(record));
-  return self;
-}
-
-template <class Record>
-void record_dealloc(PyObject* self) {
-  reinterpret_cast<PyRecord<Record>*>(self)->record.~Record();
-  PyTypeObject* type = Py_TYPE(self);
-  type->tp_free(self);
-  Py_DECREF(type);
+  return PyRef::steal(new_native_object(type, std::move(record)));
 }
 
 // Conversions of one field into new Python objects. Each returns a new
@@ -141,7 +116,7 @@ template <auto Member>
 PyObject* get_field(PyObject* self, void*) {
   using Record = typename MemberOf<decltype(Member)>::type;
   return guarded(
-      [&] { return to_python(record_of<Record>(self).*Member).release(); });
+      [&] { return to_python(native_of<Record>(self).*Member).release(); });
 }
 
 // A read-only property without documentation.
@@ -154,21 +129,10 @@ constexpr PyGetSetDef property(const char* name) {
           .closure = nullptr};
 }
 
-template <class Record>
-constexpr PyType_Spec record_spec(const char* name, PyType_Slot* slots) {
-  // No constructor and no documentation: the objects are made only by this
-  // module, and calling the class is the interpreter's TypeError.
-  return {.name = name,
-          .basicsize = sizeof(PyRecord<Record>),
-          .itemsize = 0,
-          .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-          .slots = slots};
-}
-
-PyTypeObject* record_type(std::atomic<PyObject*>& cell, PyType_Spec& spec) {
-  return reinterpret_cast<PyTypeObject*>(
-      once_object(cell, [&] { return PyType_FromSpec(&spec); }));
-}
+// No constructor and no documentation: the objects are made only by this
+// module, and calling the class is the interpreter's TypeError.
+constexpr unsigned int kRecordFlags =
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION;
 
 // FeatureFieldAST
 
@@ -186,14 +150,10 @@ PyGetSetDef kFeatureFieldProperties[] = {
     {},
 };
 
-PyType_Slot kFeatureFieldSlots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(record_dealloc<FeatureFieldAST>)},
-    {Py_tp_getset, kFeatureFieldProperties},
-    {0, nullptr},
-};
-
-PyType_Spec kFeatureFieldSpec = record_spec<FeatureFieldAST>(
-    "builtins.FeatureFieldAST", kFeatureFieldSlots);
+constexpr ClassDefinition kFeatureField = {
+    .name = "builtins.FeatureFieldAST",
+    .flags = kRecordFlags,
+    .properties = kFeatureFieldProperties};
 
 // FeatureClassAST
 
@@ -213,14 +173,10 @@ PyGetSetDef kFeatureClassProperties[] = {
     {},
 };
 
-PyType_Slot kFeatureClassSlots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(record_dealloc<FeatureClassAST>)},
-    {Py_tp_getset, kFeatureClassProperties},
-    {0, nullptr},
-};
-
-PyType_Spec kFeatureClassSpec = record_spec<FeatureClassAST>(
-    "builtins.FeatureClassAST", kFeatureClassSlots);
+constexpr ClassDefinition kFeatureClass = {
+    .name = "builtins.FeatureClassAST",
+    .flags = kRecordFlags,
+    .properties = kFeatureClassProperties};
 
 // FunctionArgAST
 
@@ -231,14 +187,9 @@ PyGetSetDef kFunctionArgProperties[] = {
     {},
 };
 
-PyType_Slot kFunctionArgSlots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(record_dealloc<FunctionArgAST>)},
-    {Py_tp_getset, kFunctionArgProperties},
-    {0, nullptr},
-};
-
-PyType_Spec kFunctionArgSpec =
-    record_spec<FunctionArgAST>("builtins.FunctionArgAST", kFunctionArgSlots);
+constexpr ClassDefinition kFunctionArg = {.name = "builtins.FunctionArgAST",
+                                          .flags = kRecordFlags,
+                                          .properties = kFunctionArgProperties};
 
 // ResolverAST
 
@@ -262,35 +213,26 @@ PyGetSetDef kResolverProperties[] = {
     {},
 };
 
-PyType_Slot kResolverSlots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(record_dealloc<ResolverAST>)},
-    {Py_tp_getset, kResolverProperties},
-    {0, nullptr},
-};
-
-PyType_Spec kResolverSpec =
-    record_spec<ResolverAST>("builtins.ResolverAST", kResolverSlots);
+constexpr ClassDefinition kResolver = {.name = "builtins.ResolverAST",
+                                       .flags = kRecordFlags,
+                                       .properties = kResolverProperties};
 
 }  // namespace
 
 PyTypeObject* feature_field_ast_type() {
-  static std::atomic<PyObject*> type{nullptr};
-  return record_type(type, kFeatureFieldSpec);
+  return class_object<FeatureFieldAST, kFeatureField>();
 }
 
 PyTypeObject* feature_class_ast_type() {
-  static std::atomic<PyObject*> type{nullptr};
-  return record_type(type, kFeatureClassSpec);
+  return class_object<FeatureClassAST, kFeatureClass>();
 }
 
 PyTypeObject* function_arg_ast_type() {
-  static std::atomic<PyObject*> type{nullptr};
-  return record_type(type, kFunctionArgSpec);
+  return class_object<FunctionArgAST, kFunctionArg>();
 }
 
 PyTypeObject* resolver_ast_type() {
-  static std::atomic<PyObject*> type{nullptr};
-  return record_type(type, kResolverSpec);
+  return class_object<ResolverAST, kResolver>();
 }
 
 PyObject* new_record_object(FeatureClassAST record) {

@@ -22,6 +22,15 @@ namespace trelk {
 // replaced by U+FFFD, as a lossy decoder shows bytes that are not UTF-8.
 [[nodiscard]] std::string to_utf8_lossy(std::string_view text);
 
+// True when `offset` does not fall inside a multi-byte character of `text`:
+// it is at or past the end, or at a byte that is not a continuation byte
+// (10xxxxxx). Says nothing of whether the text is valid.
+[[nodiscard]] constexpr bool is_char_boundary(std::string_view text,
+                                              std::size_t offset) noexcept {
+  return offset >= text.size() ||
+         (static_cast<unsigned char>(text[offset]) & 0xC0) != 0x80;
+}
+
 // Appends the UTF-8 encoding of `c` to `out`. REQUIRES: `c` is a Unicode
 // scalar value (at most U+10FFFF, not a surrogate); otherwise a broken
 // invariant.

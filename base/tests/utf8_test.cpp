@@ -121,5 +121,17 @@ TEST(Utf8Test, LossyTextReplacesMaximalSubparts) {
   }
 }
 
+TEST(CharBoundaryTest, OnlyContinuationBytesAreInsideACharacter) {
+  // "a", then U+00E9 (2 bytes), then U+20AC (3 bytes).
+  constexpr std::string_view kText = "a\xC3\xA9\xE2\x82\xAC";
+  constexpr bool kBoundary[] = {true, true, false, true, false, false, true};
+  static_assert(std::size(kBoundary) == kText.size() + 1);
+  for (std::size_t offset = 0; offset <= kText.size(); ++offset) {
+    SCOPED_TRACE(offset);
+    EXPECT_EQ(is_char_boundary(kText, offset), kBoundary[offset]);
+  }
+  EXPECT_TRUE(is_char_boundary(kText, kText.size() + 1));
+}
+
 }  // namespace
 }  // namespace trelk

@@ -160,5 +160,43 @@ TEST(BindingTest, OnlyAnExactTypeErrorIsRenamedAfterTheParameter) {
   EXPECT_FALSE(PyErr_Occurred());
 }
 
+constexpr std::string_view kOne[] = {"s"};
+constexpr std::string_view kTwo[] = {"module", "name"};
+constexpr CallableSpec kRequired = {
+    .class_name = {}, .function_name = "f", .parameters = kTwo, .required = 2};
+constexpr CallableSpec kOptional = {
+    .class_name = {}, .function_name = "g", .parameters = kTwo, .required = 1};
+constexpr CallableSpec kNoParameters = {
+    .class_name = "C", .function_name = "run", .parameters = {}, .required = 0};
+constexpr CallableSpec kConstructor = {.class_name = "C",
+                                       .function_name = "__new__",
+                                       .parameters = kOne,
+                                       .required = 0};
+
+// The interpreter takes a signature from the documentation only when it is
+// the callable's name, the parenthesised list and "\n--\n\n" exactly.
+TEST(BindingTest, TextSignatureBlockFollowsTheParameters) {
+  struct Case {
+    const char* block;
+    std::string_view expected;
+  };
+  const Case kCases[] = {
+      {.block = kTextSignature<kRequired, SignatureOf::kFunction>.data(),
+       .expected = "f(module, name)\n--\n\n"},
+      {.block = kTextSignature<kOptional, SignatureOf::kFunction>.data(),
+       .expected = "g(module, name=None)\n--\n\n"},
+      {.block = kTextSignature<kOptional, SignatureOf::kMethod>.data(),
+       .expected = "g($self, module, name=None)\n--\n\n"},
+      {.block = kTextSignature<kNoParameters, SignatureOf::kMethod>.data(),
+       .expected = "run($self)\n--\n\n"},
+      {.block = kTextSignature<kConstructor, SignatureOf::kConstructor>.data(),
+       .expected = "C(s=None)\n--\n\n"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.expected);
+    EXPECT_EQ(std::string_view(c.block), c.expected);
+  }
+}
+
 }  // namespace
 }  // namespace trelk::py

@@ -5,41 +5,19 @@ import unittest
 import weakref
 
 import trelk_rs
+from test_stub import parse_stub, stub_all
 
-# The registration order of the module body. Names that are not built yet
-# are absent; those present must keep this relative order.
-REGISTRATION_ORDER = [
-    "StdAstFileSystem",
-    "AstFileParserCache",
-    "FeatureFieldAST",
-    "FeatureClassAST",
-    "FunctionArgAST",
-    "ResolverAST",
-    "AstProjectIndex",
-    "parse_duration_ms",
-    "parse_duration_s",
-    "seconds_to_duration_string",
-    "parse_iso_date",
-    "parse_iso_time",
-    "parse_datetime",
-    "parse_iso_duration",
-    "duration_isoformat",
-    "timezone_from_name",
-    "to_snake_case",
-    "build_namespaced_name",
-]
+# The registration order of the module body is the stub's `__all__`, which
+# test_stub holds to the stub's own classes and functions.
+REGISTRATION_ORDER = stub_all(parse_stub())
 
 SERVICE_CLASSES = ["StdAstFileSystem", "AstFileParserCache", "AstProjectIndex"]
-
-
-def registered(names):
-    return [name for name in names if hasattr(trelk_rs, name)]
 
 
 class RegistrationTest(unittest.TestCase):
     def test_all_lists_the_registered_names_in_registration_order(self):
         self.assertIsInstance(trelk_rs.__all__, list)
-        self.assertEqual(trelk_rs.__all__, registered(REGISTRATION_ORDER))
+        self.assertEqual(trelk_rs.__all__, REGISTRATION_ORDER)
         self.assertIn("StdAstFileSystem", trelk_rs.__all__)
 
     def test_module_has_empty_documentation(self):
@@ -86,7 +64,7 @@ class ClassPropertiesTest(unittest.TestCase):
             "AstFileParserCache": "(files, project_root, filesystem=None)",
             "AstProjectIndex": "(files, project_root, filesystem=None)",
         }
-        for name in registered(SERVICE_CLASSES):
+        for name in SERVICE_CLASSES:
             cls = getattr(trelk_rs, name)
             with self.subTest(name):
                 self.assertEqual(cls.__text_signature__, signatures[name])

@@ -7,44 +7,17 @@ import ast
 import datetime
 import inspect
 import os
-import tempfile
 import types
 import unittest
 from pathlib import Path
 
 import trelk_rs
+from test_project_index import FEATURES, RESOLVERS, FixtureProject
 
 STUB = Path(trelk_rs.__file__).with_name("trelk_rs.pyi")
 
 # Py_TPFLAGS_BASETYPE: the class can be subclassed.
 BASETYPE_FLAG = 1 << 10
-
-FEATURES = (
-    "from trelk.features import features, feature\n"
-    "\n"
-    '@features(name="users", owner="ops")\n'
-    "class User:\n"
-    "    id: int\n"
-    "    # Name of the user.\n"
-    "    # :owner: ops\n"
-    "    # :tags: pii, core\n"
-    '    name: str = feature(max_staleness="1d")\n'
-)
-
-RESOLVERS = (
-    "from trelk import online\n"
-    "from trelk.features import features\n"
-    "\n"
-    '@online(cron="1h", tags={"a": 1, "b": x})\n'
-    "def get_name(uid: User.id, raw) -> User.name:\n"
-    "    if uid:\n"
-    '        return "x"\n'
-    '    return "y"\n'
-    "\n"
-    "def plain(x):\n"
-    "    pass\n"
-)
-
 
 def parse_stub():
     return ast.parse(STUB.read_text(encoding="utf-8"), filename=str(STUB))
@@ -268,19 +241,15 @@ class StubTypesTest(unittest.TestCase):
                     if isinstance(member, ast.FunctionDef):
                         cls.returns[f"{node.name}.{member.name}"] = (
                             member.returns)
-        cls.directory = tempfile.TemporaryDirectory()
-        root = cls.directory.name
-        cls.features = os.path.join(root, "features.py")
-        cls.resolvers = os.path.join(root, "resolvers.py")
-        for path, text in ((cls.features, FEATURES),
-                           (cls.resolvers, RESOLVERS)):
-            with open(path, "w", encoding="utf-8") as file:
-                file.write(text)
-        cls.root = root
+        cls.project = FixtureProject(
+            {"features.py": FEATURES, "resolvers.py": RESOLVERS})
+        cls.features = cls.project.path("features.py")
+        cls.resolvers = cls.project.path("resolvers.py")
+        cls.root = cls.project.root
 
     @classmethod
     def tearDownClass(cls):
-        cls.directory.cleanup()
+        cls.project.tmp.cleanup()
 
     def samples(self):
         """(qualified name, result) of calls that cover every callable."""

@@ -4,7 +4,9 @@
 
 #include "comment_ranges.h"
 #include "namespace_name.h"
+#include "text_lines.h"
 #include "type_parsing.h"
+#include "utf8.h"
 #include "white_space.h"
 
 namespace trelk {
@@ -15,42 +17,6 @@ constexpr std::string_view kFeaturesModule[] = {"trelk.features"};
 constexpr std::string_view kFeaturesDecorator[] = {"features"};
 constexpr std::string_view kOwnerMark = ":owner:";
 constexpr std::string_view kTagsMark = ":tags:";
-
-bool is_char_boundary(std::string_view text, divu::TextSize offset) {
-  return offset >= text.size() ||
-         (static_cast<unsigned char>(text[offset]) & 0xC0) != 0x80;
-}
-
-// The lines of `text` as a line reader gives them: split at "\n", a "\r"
-// before it removed, no line after a final "\n".
-std::vector<std::string_view> text_lines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const std::size_t newline = text.find('\n');
-    std::string_view line = text.substr(0, newline);
-    if (newline != std::string_view::npos && line.ends_with('\r')) {
-      line.remove_suffix(1);
-    }
-    lines.push_back(line);
-    if (newline == std::string_view::npos) {
-      break;
-    }
-    text.remove_prefix(newline + 1);
-  }
-  return lines;
-}
-
-std::string join(std::span<const std::string_view> pieces,
-                 std::string_view separator) {
-  std::string joined;
-  for (std::size_t i = 0; i < pieces.size(); ++i) {
-    if (i > 0) {
-      joined.append(separator);
-    }
-    joined.append(pieces[i]);
-  }
-  return joined;
-}
 
 // The text of a comment: without its leading "#" signs and the white space
 // around it.

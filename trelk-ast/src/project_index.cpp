@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <new>
@@ -99,17 +100,17 @@ const std::vector<ResolverAST>& select_resolvers(const ParsedAstFile& file) {
 
 }  // namespace
 
-template <class Record, class Select>
-std::optional<Record> AstProjectIndex::first_in_files(std::string_view module,
-                                                      std::string_view name,
-                                                      Select select) const {
-  for (const std::string& path : *files_) {
+template <class Record, class Paths, class Select>
+std::optional<Record> AstProjectIndex::first_in(
+    const Paths& paths, std::optional<std::string_view> module,
+    std::string_view name, Select select) const {
+  for (const auto& path : paths) {
     auto file = get_parsed_ast_file(path);
     if (!file) {
       continue;
     }
     const Record* found = first_named(select(**file), name);
-    if (found != nullptr && found->module == module) {
+    if (found != nullptr && (!module || found->module == *module)) {
       return *found;
     }
   }
@@ -118,49 +119,38 @@ std::optional<Record> AstProjectIndex::first_in_files(std::string_view module,
 
 std::optional<FeatureClassAST> AstProjectIndex::feature_class_ast(
     std::string_view module, std::string_view class_name) const {
-  return first_in_files<FeatureClassAST>(module, class_name,
-                                         select_feature_classes);
+  return first_in<FeatureClassAST>(*files_, module, class_name,
+                                   select_feature_classes);
 }
 
 std::optional<ResolverAST> AstProjectIndex::function_ast(
     std::string_view module, std::string_view function_name) const {
-  return first_in_files<ResolverAST>(module, function_name, select_functions);
+  return first_in<ResolverAST>(*files_, module, function_name,
+                               select_functions);
 }
 
 std::optional<ResolverAST> AstProjectIndex::resolver_ast(
     std::string_view module, std::string_view resolver_name) const {
-  return first_in_files<ResolverAST>(module, resolver_name, select_resolvers);
-}
-
-template <class Record, class Select>
-std::optional<Record> AstProjectIndex::first_in_file(std::string_view file_path,
-                                                     std::string_view name,
-                                                     Select select) const {
-  auto file = get_parsed_ast_file(file_path);
-  if (!file) {
-    return std::nullopt;
-  }
-  const Record* found = first_named(select(**file), name);
-  if (found == nullptr) {
-    return std::nullopt;
-  }
-  return *found;
+  return first_in<ResolverAST>(*files_, module, resolver_name,
+                               select_resolvers);
 }
 
 std::optional<FeatureClassAST> AstProjectIndex::feature_class_ast_in_file(
     std::string_view file_path, std::string_view class_name) const {
-  return first_in_file<FeatureClassAST>(file_path, class_name,
-                                        select_feature_classes);
+  return first_in<FeatureClassAST>(std::array{file_path}, std::nullopt,
+                                   class_name, select_feature_classes);
 }
 
 std::optional<ResolverAST> AstProjectIndex::function_ast_in_file(
     std::string_view file_path, std::string_view function_name) const {
-  return first_in_file<ResolverAST>(file_path, function_name, select_functions);
+  return first_in<ResolverAST>(std::array{file_path}, std::nullopt,
+                               function_name, select_functions);
 }
 
 std::optional<ResolverAST> AstProjectIndex::resolver_ast_in_file(
     std::string_view file_path, std::string_view resolver_name) const {
-  return first_in_file<ResolverAST>(file_path, resolver_name, select_resolvers);
+  return first_in<ResolverAST>(std::array{file_path}, std::nullopt,
+                               resolver_name, select_resolvers);
 }
 
 std::size_t available_processors() {

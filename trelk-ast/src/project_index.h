@@ -105,14 +105,13 @@ class AstProjectIndex {
   // Lets no exception escape.
   void run_worker(std::size_t workers, std::size_t worker) const noexcept;
 
-  template <class Record, class Select>
-  std::optional<Record> first_in_files(std::string_view module,
-                                       std::string_view name,
-                                       Select select) const;
-  template <class Record, class Select>
-  std::optional<Record> first_in_file(std::string_view file_path,
-                                      std::string_view name,
-                                      Select select) const;
+  // The first record named `name` that `select` picks from the files of
+  // `paths`, taken in order, whose module is `module` when one is given.
+  // A file that fails to parse is passed over.
+  template <class Record, class Paths, class Select>
+  std::optional<Record> first_in(const Paths& paths,
+                                 std::optional<std::string_view> module,
+                                 std::string_view name, Select select) const;
 
   std::shared_ptr<const std::vector<std::string>> files_;
   std::shared_ptr<Inner> inner_;

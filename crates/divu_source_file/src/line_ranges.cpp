@@ -4,13 +4,13 @@
 
 #include "byte_search.h"
 #include "invariant.h"
+#include "utf8.h"
 
 namespace divu {
 
 void check_char_boundary(std::string_view text, TextSize offset) {
   TRELK_CHECK(
-      offset == text.size() ||
-          (static_cast<unsigned char>(text[offset]) & 0xC0) != 0x80,
+      trelk::is_char_boundary(text, offset),
       "byte index " + std::to_string(offset) + " is not a char boundary");
 }
 
