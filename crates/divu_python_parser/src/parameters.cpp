@@ -21,10 +21,7 @@ Parameter parse_parameter(Parser& parser, TextSize start, ParametersKind kind,
     if (parser.at_expr()) {
       const ParsedExpr annotation =
           parser.parse_conditional_expression_or_higher_impl(
-              allow_star_annotation
-                  ? ExpressionContext(ExpressionContext::kAllowStarred |
-                                      ExpressionContext::kStarredBitwiseOr)
-                  : ExpressionContext());
+              allow_star_annotation ? kElementContext : kNoContext);
       if (allow_star_annotation && annotation.expr->is<ExprStarred>()) {
         parser.add_unsupported_syntax_error(
             UnsupportedSyntaxKind::StarredAnnotation, annotation.expr->range);
@@ -83,7 +80,7 @@ Parameters* Parser::parse_parameters(ParametersKind kind) {
                         current_token_range());
             }
             if (bare_star || vararg != nullptr) {
-              add_error(ParseErrorType::other("Only one '*' parameter allowed"),
+              add_error(OtherParseError::DuplicateVarParameter,
                         parameter.range);
             } else {
               vararg = arena().make<Parameter>(parameter);
@@ -92,12 +89,10 @@ Parameters* Parser::parse_parameters(ParametersKind kind) {
             return;
           }
           if (bare_star) {
-            add_error(ParseErrorType::other("Only one '*' separator allowed"),
-                      token_range);
+            add_error(OtherParseError::DuplicateStarSeparator, token_range);
           }
           if (vararg != nullptr) {
-            add_error(ParseErrorType::other("Keyword-only parameter separator "
-                                            "not allowed after '*' parameter"),
+            add_error(OtherParseError::StarSeparatorAfterVarParameter,
                       token_range);
           }
           bare_star = token_range;
@@ -110,8 +105,7 @@ Parameters* Parser::parse_parameters(ParametersKind kind) {
           const Parameter parameter = parse_parameter(
               *this, element_start, kind, /*allow_star_annotation=*/false);
           if (kwarg != nullptr) {
-            add_error(ParseErrorType::other("Only one '**' parameter allowed"),
-                      parameter.range);
+            add_error(OtherParseError::DuplicateKwParameter, parameter.range);
           }
           if (at(TokenKind::Equal)) {
             add_error(ParseErrorKind::VarParameterWithDefault,
@@ -126,18 +120,13 @@ Parameters* Parser::parse_parameters(ParametersKind kind) {
         if (at(TokenKind::Slash)) {
           bump(TokenKind::Slash);
           if (named.empty() && vararg == nullptr && kwarg == nullptr) {
-            add_error(ParseErrorType::other("Position-only parameter separator "
-                                            "not allowed as first parameter"),
-                      token_range);
+            add_error(OtherParseError::SlashSeparatorFirst, token_range);
           }
           if (slash_seen) {
-            add_error(ParseErrorType::other("Only one '/' separator allowed"),
-                      token_range);
+            add_error(OtherParseError::DuplicateSlashSeparator, token_range);
           }
           if (bare_star || vararg != nullptr) {
-            add_error(ParseErrorType::other(
-                          "'/' parameter must appear before '*' parameter"),
-                      token_range);
+            add_error(OtherParseError::SlashSeparatorAfterStar, token_range);
           }
           if (!slash_seen) {
             slash_seen = true;
@@ -153,8 +142,7 @@ Parameters* Parser::parse_parameters(ParametersKind kind) {
         if (eat(TokenKind::Equal)) {
           if (at_expr()) {
             entry.default_value =
-                parse_conditional_expression_or_higher_impl(ExpressionContext())
-                    .expr;
+                parse_conditional_expression_or_higher_impl(kNoContext).expr;
           } else {
             add_error(ParseErrorKind::ExpectedExpression,
                       current_token_range());

@@ -52,10 +52,13 @@ struct InterpolatedString {
   AnyStringFlags flags;
 };
 
-class StringParser {
+// Reads the elements of one f-string or t-string, nested format
+// specifications included, into nodes.
+class InterpolatedElementParser {
  public:
-  StringParser(Parser& parser, const InterpolatedStringTokens& tokens,
-               AnyStringFlags flags)
+  InterpolatedElementParser(Parser& parser,
+                            const InterpolatedStringTokens& tokens,
+                            AnyStringFlags flags)
       : parser_(parser), tokens_(tokens), flags_(flags) {}
 
   // The elements from the current token up to the end token (regular form)
@@ -104,9 +107,7 @@ class StringParser {
     parser_.token_source().re_lex_string_token_in_interpolation_element(
         tokens_.kind);
 
-    const ParsedExpr parsed = parser_.parse_expression_list(ExpressionContext(
-        ExpressionContext::kAllowStarred |
-        ExpressionContext::kStarredBitwiseOr | ExpressionContext::kAllowYield));
+    const ParsedExpr parsed = parser_.parse_expression_list(kValueContext);
     Expr* expression = parsed.expr;
     if (expression->is<ExprLambda>() && !parsed.is_parenthesized) {
       parser_.add_error(
@@ -262,7 +263,8 @@ InterpolatedString parse_interpolated_string(
   const AnyStringFlags flags(parser.current_token_flags());
   parser.bump(tokens.start);
   std::span<InterpolatedStringElement*> elements =
-      StringParser(parser, tokens, flags).parse_elements(tokens.elements);
+      InterpolatedElementParser(parser, tokens, flags)
+          .parse_elements(tokens.elements);
   const bool closed = parser.expect(tokens.end);
   return InterpolatedString{
       .elements = elements,
@@ -397,9 +399,7 @@ Expr* Parser::parse_strings() {
           BytesLiteralValue::concatenated(parts_as<BytesLiteral>(*this, all));
       return node;
     }
-    add_error(ParseErrorType::other(
-                  "Bytes literal cannot be mixed with non-bytes literals"),
-              range);
+    add_error(OtherParseError::BytesMixedWithNonBytes, range);
   }
   if (tstring_count > 0) {
     if (tstring_count == parts.size()) {
@@ -407,9 +407,7 @@ Expr* Parser::parse_strings() {
       node->value = TStringValue::concatenated(parts_as<TString>(*this, all));
       return node;
     }
-    add_error(ParseErrorType::other(
-                  "cannot mix t-string literals with string or bytes literals"),
-              range);
+    add_error(OtherParseError::TStringMixedWithOthers, range);
     as_fstring = true;
   }
   if (as_fstring) {
