@@ -123,11 +123,13 @@ std::optional<std::string> namespace_keyword(const divu::Expr& decorator) {
   return std::nullopt;
 }
 
-std::optional<FeatureClassAST> describe_class(const ParsedFileCache& file,
-                                              const divu::StmtClassDef& cls,
-                                              const NameSet& decorator_names,
-                                              std::string_view module,
-                                              const LocationContext& context) {
+// The class's own part of its record: names, source, locations and the
+// decorator's keywords, without fields. None where the class carries no
+// decorator of `decorator_names` or its source cannot be cut.
+std::optional<FeatureClassAST> class_record(const divu::StmtClassDef& cls,
+                                            const NameSet& decorator_names,
+                                            std::string_view module,
+                                            const LocationContext& context) {
   const std::string_view text = context.text();
   const divu::TextSize name_start = cls.name.range.start();
   if (name_start >= text.size()) {
@@ -170,16 +172,15 @@ std::optional<FeatureClassAST> describe_class(const ParsedFileCache& file,
       namespace_keyword(*decorator->expression);
   record.namespace_name =
       namespace_name ? std::move(*namespace_name) : to_snake_case(class_name);
+  return record;
+}
 
-  std::vector<const divu::Stmt*> fields;
-  for (const divu::Stmt* stmt : cls.body) {
-    if (feature_field_name(*stmt)) {
-      fields.push_back(stmt);
-    }
-  }
-  if (fields.empty()) {
-    return record;
-  }
+// Adds the fields of `fields`, statements of `cls`'s body, to `record`:
+// first the annotated ones, the first of a name winning, then the plain
+// assignments, which give a field its value.
+void add_fields(const ParsedFileCache& file, const divu::StmtClassDef& cls,
+                std::span<const divu::Stmt* const> fields,
+                const LocationContext& context, FeatureClassAST& record) {
   const OrderedMap<FieldCommentMetadata> metadata =
       comment_metadata(file, cls, fields, context);
   for (const divu::Stmt* stmt : fields) {
@@ -197,7 +198,6 @@ std::optional<FeatureClassAST> describe_class(const ParsedFileCache& file,
     }
     record.annotations.push_back(std::move(field));
   }
-  // The first annotated statement of a name wins.
   for (const FeatureFieldAST& field : record.annotations) {
     if (!record.fields.contains(field.field_name)) {
       record.fields.insert_or_assign(field.field_name, field);
@@ -223,6 +223,27 @@ std::optional<FeatureClassAST> describe_class(const ParsedFileCache& file,
     existing->feature_call = std::move(field.feature_call);
     existing->kwarg_names = std::move(field.kwarg_names);
     existing->kwargs = std::move(field.kwargs);
+  }
+}
+
+std::optional<FeatureClassAST> describe_class(const ParsedFileCache& file,
+                                              const divu::StmtClassDef& cls,
+                                              const NameSet& decorator_names,
+                                              std::string_view module,
+                                              const LocationContext& context) {
+  std::optional<FeatureClassAST> record =
+      class_record(cls, decorator_names, module, context);
+  if (!record) {
+    return std::nullopt;
+  }
+  std::vector<const divu::Stmt*> fields;
+  for (const divu::Stmt* stmt : cls.body) {
+    if (feature_field_name(*stmt)) {
+      fields.push_back(stmt);
+    }
+  }
+  if (!fields.empty()) {
+    add_fields(file, cls, fields, context, *record);
   }
   return record;
 }

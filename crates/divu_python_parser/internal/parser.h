@@ -73,6 +73,26 @@ class ExpressionContext : public BitFlags<ExpressionContext, std::uint8_t> {
   static constexpr std::uint8_t kAllowYield = 8;
 };
 
+// The contexts expressions are read in, named by the places that use them.
+// Nothing beyond a plain expression: no `*x`, no yield, `in` an operator.
+inline constexpr ExpressionContext kNoContext{};
+// Call arguments, subscript elements, `del` and `with` targets: `*x` may
+// stand, its operand any expression.
+inline constexpr ExpressionContext kArgumentContext{
+    ExpressionContext::kAllowStarred};
+// Display elements, match subjects, annotations, `for` iterables, return and
+// yield values: `*x` may stand, its operand read at bitwise-or level.
+inline constexpr ExpressionContext kElementContext{
+    ExpressionContext::kAllowStarred | ExpressionContext::kStarredBitwiseOr};
+// A whole value: the right of `=`, an expression statement, the first element
+// in parentheses, an interpolation, an expression body. A yield may stand too.
+inline constexpr ExpressionContext kValueContext{
+    ExpressionContext::kAllowStarred | ExpressionContext::kStarredBitwiseOr |
+    ExpressionContext::kAllowYield};
+// `for` targets, of statements and comprehensions: they end in front of `in`.
+inline constexpr ExpressionContext kForTargetContext{
+    ExpressionContext::kExcludeIn | ExpressionContext::kAllowStarred};
+
 // Operator levels: a higher level binds tighter (see expressions.cpp).
 using OperatorPrecedence = std::uint8_t;
 
@@ -472,14 +492,15 @@ class Parser {
   ParsedExpr parse_conditional_expression_or_higher_impl(
       ExpressionContext context);
   ParsedExpr parse_conditional_expression_or_higher() {
-    return parse_conditional_expression_or_higher_impl(ExpressionContext());
+    return parse_conditional_expression_or_higher_impl(kNoContext);
   }
   ParsedExpr parse_expression_with_bitwise_or_precedence();
   ParsedExpr parse_lhs_expression(OperatorPrecedence level,
                                   ExpressionContext context);
-  ParsedExpr parse_binary_expression_or_higher_recursive(
-      ParsedExpr left, OperatorPrecedence level, ExpressionContext context,
-      TextSize start);
+  ParsedExpr parse_binary_expression_loop(ParsedExpr left,
+                                          OperatorPrecedence level,
+                                          ExpressionContext context,
+                                          TextSize start);
   ExprLambda* parse_lambda_expr();
   // The run of prefix operators at the current token with its operand.
   ParsedExpr parse_prefix_run(OperatorPrecedence level,
@@ -661,8 +682,7 @@ bool Parser::parse_comma_separated_list(RecoveryContextKind kind,
     bump_any();
   }
   if (trailing_comma && !allows_trailing_comma(kind)) {
-    add_error(ParseErrorType::other("Trailing comma not allowed"),
-              *trailing_comma);
+    add_error(OtherParseError::TrailingCommaNotAllowed, *trailing_comma);
   }
   recovery_context_ = saved;
   return trailing_comma.has_value();

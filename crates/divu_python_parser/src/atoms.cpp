@@ -21,19 +21,6 @@
 namespace divu {
 namespace {
 
-constexpr ExpressionContext kEmptyContext{};
-constexpr ExpressionContext kStarredContext{ExpressionContext::kAllowStarred};
-// Display elements: `*x` allowed, its operand at bitwise-or level.
-constexpr ExpressionContext kElementContext{
-    ExpressionContext::kAllowStarred | ExpressionContext::kStarredBitwiseOr};
-// The first element of a parenthesized form may also be a yield.
-constexpr ExpressionContext kParenthesizedContext{
-    ExpressionContext::kAllowStarred | ExpressionContext::kStarredBitwiseOr |
-    ExpressionContext::kAllowYield};
-// Comprehension targets stop in front of `in`.
-constexpr ExpressionContext kTargetContext{ExpressionContext::kExcludeIn |
-                                           ExpressionContext::kAllowStarred};
-
 // Where a slice part is absent: the tokens that end an index.
 constexpr TokenSet kIndexEnd = {TokenKind::Newline, TokenKind::EndOfFile,
                                 TokenKind::Rsqb, TokenKind::Comma};
@@ -71,17 +58,15 @@ bool at_sequence_end(const Parser& parser) {
 // are read at this level, so that an `if` after them starts a condition.
 ParsedExpr parse_operator_expression(Parser& parser) {
   const TextSize start = parser.current_token_start();
-  const ParsedExpr lhs = parser.parse_lhs_expression(0, kEmptyContext);
-  return parser.parse_binary_expression_or_higher_recursive(
-      lhs, 0, kEmptyContext, start);
+  const ParsedExpr lhs = parser.parse_lhs_expression(0, kNoContext);
+  return parser.parse_binary_expression_loop(lhs, 0, kNoContext, start);
 }
 
 // A hint for a bracket left open at the end of its line, right after the
 // opening bracket was consumed.
-void check_unclosed_bracket(Parser& parser, std::string_view message) {
+void check_unclosed_bracket(Parser& parser, OtherParseError message) {
   if (parser.at(TokenKind::Newline) || parser.at(TokenKind::EndOfFile)) {
-    parser.add_error(ParseErrorType::other(std::string(message)),
-                     parser.current_token_range());
+    parser.add_error(message, parser.current_token_range());
   }
 }
 
@@ -112,7 +97,7 @@ Comprehension parse_comprehension(Parser& parser) {
   }
   Comprehension clause;
   clause.is_async = is_async;
-  clause.target = parser.parse_expression_list(kTargetContext).expr;
+  clause.target = parser.parse_expression_list(kForTargetContext).expr;
   Parser::set_expr_ctx(clause.target, ExprContext::Store);
   parser.validate_assignment_target(clause.target);
   parser.expect(TokenKind::In);
@@ -161,7 +146,7 @@ Expr* parse_slice(Parser& parser) {
   Expr* lower = nullptr;
   if (parser.at_expr()) {
     const ParsedExpr parsed =
-        parser.parse_named_expression_or_higher(kStarredContext);
+        parser.parse_named_expression_or_higher(kArgumentContext);
     if (parser.at_ts(kIndexEnd)) {
       if (is_unmarked(parsed, NodeKind::ExprNamed)) {
         parser.add_unsupported_syntax_error(
@@ -315,7 +300,7 @@ ExprDict* parse_dictionary_expression(Parser& parser, Expr* key, Expr* value,
 Expr* parse_list_like_expression(Parser& parser) {
   const TextSize start = parser.current_token_start();
   parser.bump(TokenKind::Lsqb);
-  check_unclosed_bracket(parser, "missing closing bracket `]`");
+  check_unclosed_bracket(parser, OtherParseError::MissingClosingBracket);
   if (parser.eat(TokenKind::Rsqb)) {
     return parser.make<ExprList>(parser.node_range(start));
   }
@@ -337,7 +322,7 @@ Expr* parse_list_like_expression(Parser& parser) {
 Expr* parse_set_or_dict_like_expression(Parser& parser) {
   const TextSize start = parser.current_token_start();
   parser.bump(TokenKind::Lbrace);
-  check_unclosed_bracket(parser, "missing closing brace `}`");
+  check_unclosed_bracket(parser, OtherParseError::MissingClosingBrace);
   if (parser.eat(TokenKind::Rbrace)) {
     return parser.make<ExprDict>(parser.node_range(start));
   }
@@ -577,11 +562,9 @@ Identifier Parser::parse_identifier() {
     return identifier;
   }
   if (is_keyword(kind)) {
-    add_error(
-        ParseErrorType::other("Expected an identifier, but found a keyword " +
-                              std::string(display_text(kind)) +
-                              " that cannot be used here"),
-        range);
+    add_error(ParseErrorType::other(OtherParseError::KeywordAsIdentifier,
+                                    display_text(kind)),
+              range);
     identifier.id = Name(src_text(range));
     bump(kind);
     return identifier;
@@ -590,8 +573,7 @@ Identifier Parser::parse_identifier() {
 }
 
 Identifier Parser::parse_missing_identifier() {
-  add_error(ParseErrorType::other("Expected an identifier"),
-            current_token_range());
+  add_error(OtherParseError::ExpectedIdentifier, current_token_range());
   Identifier identifier;
   identifier.range = placeholder_range();
   return identifier;
@@ -632,7 +614,7 @@ Arguments Parser::parse_arguments() {
           arguments.push(argument);
           return;
         }
-        ParsedExpr parsed = parse_named_expression_or_higher(kStarredContext);
+        ParsedExpr parsed = parse_named_expression_or_higher(kArgumentContext);
         if (at_comprehension(*this)) {
           report_starred_in_comprehension(*this, parsed);
           parsed = {parse_generator_expression(*this, parsed.expr,
@@ -667,8 +649,7 @@ Arguments Parser::parse_arguments() {
                 parsed.expr->range);
           }
         } else {
-          add_error(ParseErrorType::other("Expected a parameter name"),
-                    parsed.expr->range);
+          add_error(OtherParseError::ExpectedParameterName, parsed.expr->range);
         }
         argument.keyword.arg = arg;
         argument.keyword.value = parse_conditional_expression_or_higher().expr;
@@ -738,14 +719,13 @@ ExprNumberLiteral* Parser::parse_number_literal() {
 ParsedExpr Parser::parse_parenthesized_expression() {
   const TextSize start = current_token_start();
   bump(TokenKind::Lpar);
-  check_unclosed_bracket(*this, "missing closing parenthesis `)`");
+  check_unclosed_bracket(*this, OtherParseError::MissingClosingParenthesis);
   if (eat(TokenKind::Rpar)) {
     ExprTuple* tuple = make<ExprTuple>(node_range(start));
     tuple->parenthesized = true;
     return {tuple, false};
   }
-  const ParsedExpr first =
-      parse_named_expression_or_higher(kParenthesizedContext);
+  const ParsedExpr first = parse_named_expression_or_higher(kValueContext);
   if (eat(TokenKind::Comma)) {
     ListBuilder<Expr*> elts(*this);
     elts.push(first.expr);

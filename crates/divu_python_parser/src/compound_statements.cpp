@@ -16,20 +16,6 @@
 namespace divu {
 namespace {
 
-constexpr ExpressionContext kNoContext{};
-// `for` targets end in front of `in`.
-constexpr ExpressionContext kForTargetContext{ExpressionContext::kExcludeIn |
-                                              ExpressionContext::kAllowStarred};
-constexpr ExpressionContext kStarredContext{
-    ExpressionContext::kAllowStarred | ExpressionContext::kStarredBitwiseOr};
-// A speculative with item accepts everything an item or a parenthesized
-// expression could hold; what is wrong is told once the form is known.
-constexpr ExpressionContext kSpeculativeItemContext{
-    ExpressionContext::kAllowStarred | ExpressionContext::kStarredBitwiseOr |
-    ExpressionContext::kAllowYield};
-constexpr ExpressionContext kWithTargetContext{
-    ExpressionContext::kAllowStarred};
-
 bool is_unparenthesized_tuple(const Expr* expr) {
   const auto* tuple = expr->dyn_cast<ExprTuple>();
   return tuple != nullptr && !tuple->parenthesized;
@@ -78,17 +64,14 @@ ParsedHandler parse_except_clause(Parser& parser) {
   Expr* type = nullptr;
   if (!parser.at_expr()) {
     if (star || parser.at(TokenKind::As)) {
-      parser.add_error(
-          ParseErrorType::other("Expected one or more exception types"),
-          parser.current_token_range());
+      parser.add_error(OtherParseError::ExpectedExceptionTypes,
+                       parser.current_token_range());
     }
   } else {
     type = parser.parse_expression_list(kNoContext).expr;
     if (is_unparenthesized_tuple(type)) {
       if (parser.at(TokenKind::As)) {
-        parser.add_error(ParseErrorType::other(
-                             "Multiple exception types must be parenthesized "
-                             "when using `as`"),
+        parser.add_error(OtherParseError::UnparenthesizedExceptionTypes,
                          type->range);
       } else {
         parser.add_unsupported_syntax_error(
@@ -102,7 +85,7 @@ ParsedHandler parse_except_clause(Parser& parser) {
     if (parser.at_name_or_soft_keyword()) {
       name = parser.arena().make<Identifier>(parser.parse_identifier());
     } else {
-      parser.add_error(ParseErrorType::other("Expected name after `as`"),
+      parser.add_error(OtherParseError::ExpectedNameAfterAs,
                        parser.current_token_range());
     }
   }
@@ -138,14 +121,14 @@ ParsedWithItem parse_with_item(Parser& parser, WithItemMode mode) {
   const TextSize start = parser.current_token_start();
   const ParsedExpr context =
       mode == WithItemMode::kSpeculative
-          ? parser.parse_named_expression_or_higher(kSpeculativeItemContext)
+          ? parser.parse_named_expression_or_higher(kValueContext)
           : parser.parse_conditional_expression_or_higher_impl(kNoContext);
   ParsedWithItem parsed{.item = WithItem(),
                         .is_parenthesized = context.is_parenthesized};
   parsed.item.context_expr = context.expr;
   if (parser.eat(TokenKind::As)) {
     Expr* target =
-        parser.parse_conditional_expression_or_higher_impl(kWithTargetContext)
+        parser.parse_conditional_expression_or_higher_impl(kArgumentContext)
             .expr;
     parser.validate_assignment_target(target);
     Parser::set_expr_ctx(target, ExprContext::Store);
@@ -308,7 +291,7 @@ Stmt* Parser::parse_for_statement(TextSize start) {
   set_expr_ctx(target, ExprContext::Store);
   validate_assignment_target(target);
   expect(TokenKind::In);
-  Expr* iter = parse_expression_list(kStarredContext).expr;
+  Expr* iter = parse_expression_list(kElementContext).expr;
   check_tuple_unpacking(
       iter,
       UnsupportedSyntaxErrorKind{
@@ -351,8 +334,7 @@ Stmt* Parser::parse_try_statement() {
       if (!is_star) {
         is_star = handler.is_star;
       } else if (handler.is_star != *is_star) {
-        add_error(ParseErrorType::other("Cannot have both 'except' and "
-                                        "'except*' on the same 'try'"),
+        add_error(OtherParseError::MixedExceptAndExceptStar,
                   handler.handler->range);
       }
     }
@@ -367,16 +349,13 @@ Stmt* Parser::parse_try_statement() {
     expect(TokenKind::Colon);
     finalbody = parse_body(Clause::Finally);
     if (at(TokenKind::Else)) {
-      add_error(ParseErrorType::other(
-                    "`else` block must come before `finally` block"),
-                current_token_range());
+      add_error(OtherParseError::ElseAfterFinally, current_token_range());
     }
   }
   // An `else` block needs handlers, with or without a `finally` block:
   // `try: ... else: ... finally: ...` is a syntax error in Python too.
   if (!has_handlers && (!has_finally || else_keyword)) {
-    add_error(ParseErrorType::other(
-                  "Expected `except` or `finally` after `try` block"),
+    add_error(OtherParseError::ExpectedExceptOrFinally,
               has_finally ? *else_keyword : current_token_range());
   }
 
@@ -393,9 +372,7 @@ Stmt* Parser::parse_with_statement(TextSize start) {
   bump(TokenKind::With);
   std::span<WithItem> items;
   if (!at_expr()) {
-    add_error(ParseErrorType::other(
-                  "Expected the start of an expression after `with` keyword"),
-              current_token_range());
+    add_error(OtherParseError::ExpectedWithItem, current_token_range());
   } else if (at(TokenKind::Lpar)) {
     if (auto parenthesized = try_parse_parenthesized_with_items(*this)) {
       items = *parenthesized;

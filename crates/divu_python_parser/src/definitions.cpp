@@ -9,10 +9,6 @@
 namespace divu {
 namespace {
 
-constexpr ExpressionContext kNoContext{};
-constexpr ExpressionContext kStarredContext{
-    ExpressionContext::kAllowStarred | ExpressionContext::kStarredBitwiseOr};
-
 // How the version gate of relaxed decorators names the offending part of a
 // decorator: a fixed text by kind, except for a call, which has none and is
 // marked by kDecoratorCallVariant instead.
@@ -171,7 +167,7 @@ TypeParam* parse_type_param(Parser& parser) {
   if (parser.eat(TokenKind::Star)) {
     // A default may be unpacked: `*Ts = *tuple[int]`.
     return parse_variadic_type_param<TypeParamTypeVarTuple>(parser, start,
-                                                            kStarredContext);
+                                                            kElementContext);
   }
   if (parser.eat(TokenKind::DoubleStar)) {
     return parse_variadic_type_param<TypeParamParamSpec>(parser, start,
@@ -247,8 +243,7 @@ Stmt* Parser::parse_decorated_definition(TextSize start) {
 
   // Nothing to decorate: the decorators are kept on a function without a
   // name, and the current token is left for the enclosing list.
-  add_error(ParseErrorType::other("Expected class, function definition or "
-                                  "async function definition after decorator"),
+  add_error(OtherParseError::ExpectedDefinitionAfterDecorator,
             current_token_range());
   const TextRange empty = placeholder_range();
   auto* function = make<StmtFunctionDef>(node_range(start));
@@ -271,9 +266,7 @@ Stmt* Parser::parse_function_definition(std::span<Decorator> decorators,
       returns = parse_expression_list(kNoContext).expr;
       const auto* tuple = returns->dyn_cast<ExprTuple>();
       if (tuple != nullptr && !tuple->parenthesized) {
-        add_error(ParseErrorType::other(
-                      "Multiple return types must be parenthesized"),
-                  returns->range);
+        add_error(OtherParseError::UnparenthesizedReturnTypes, returns->range);
       }
     } else {
       add_error(ParseErrorKind::ExpectedExpression, current_token_range());

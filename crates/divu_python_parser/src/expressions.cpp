@@ -5,7 +5,7 @@
 // unparenthesized tuples. Atoms and postfix forms are in atoms.cpp.
 //
 // Operators of one level are folded into a left-nested tree by the loop of
-// parse_binary_expression_or_higher_recursive, so `a + b + c ...` and
+// parse_binary_expression_loop, so `a + b + c ...` and
 // `a or b or ...` grow no deeper in native stack as they get longer. The
 // chains that nest to the right (prefix operators, `**`, conditional and
 // lambda chains) are read in loops too and folded innermost first; only
@@ -23,18 +23,24 @@
 namespace divu {
 namespace {
 
-// Operator levels; a higher level binds tighter. Levels 1 to 5 are unused.
+// Operator levels; a higher level binds tighter. Only their order matters.
 constexpr OperatorPrecedence kInitialLevel = 0;
-constexpr OperatorPrecedence kOrLevel = 6;
-constexpr OperatorPrecedence kAndLevel = 7;
+constexpr OperatorPrecedence kOrLevel = 1;
+constexpr OperatorPrecedence kAndLevel = 2;
 // The operand of prefix `not`.
-constexpr OperatorPrecedence kNotOperandLevel = 8;
-constexpr OperatorPrecedence kComparisonLevel = 9;
+constexpr OperatorPrecedence kNotOperandLevel = 3;
+constexpr OperatorPrecedence kComparisonLevel = 4;
+constexpr OperatorPrecedence kBitOrLevel = 5;
+constexpr OperatorPrecedence kBitXorLevel = 6;
+constexpr OperatorPrecedence kBitAndLevel = 7;
+constexpr OperatorPrecedence kShiftLevel = 8;
+constexpr OperatorPrecedence kAdditiveLevel = 9;
+constexpr OperatorPrecedence kMultiplicativeLevel = 10;
 // The operand of unary `+`, `-` and `~`.
-constexpr OperatorPrecedence kUnaryOperandLevel = 16;
-constexpr OperatorPrecedence kPowLevel = 17;
+constexpr OperatorPrecedence kUnaryOperandLevel = 11;
+constexpr OperatorPrecedence kPowLevel = 12;
 // The operand of `await`.
-constexpr OperatorPrecedence kAwaitOperandLevel = 18;
+constexpr OperatorPrecedence kAwaitOperandLevel = 13;
 
 // What a token (with the one after it) is as an infix operator.
 struct BinaryLikeOperator {
@@ -141,23 +147,23 @@ struct BinaryLikeOperator {
     }
     switch (op) {
       case Operator::BitOr:
-        return 10;
+        return kBitOrLevel;
       case Operator::BitXor:
-        return 11;
+        return kBitXorLevel;
       case Operator::BitAnd:
-        return 12;
+        return kBitAndLevel;
       case Operator::LShift:
       case Operator::RShift:
-        return 13;
+        return kShiftLevel;
       case Operator::Add:
       case Operator::Sub:
-        return 14;
+        return kAdditiveLevel;
       case Operator::Mult:
       case Operator::MatMult:
       case Operator::Div:
       case Operator::Mod:
       case Operator::FloorDiv:
-        return 15;
+        return kMultiplicativeLevel;
       case Operator::Pow:
         return kPowLevel;
     }
@@ -214,8 +220,7 @@ ParsedExpr parse_operator_expression(Parser& parser, OperatorPrecedence level,
                                      ExpressionContext context) {
   const TextSize start = parser.current_token_start();
   const ParsedExpr lhs = parser.parse_lhs_expression(level, context);
-  return parser.parse_binary_expression_or_higher_recursive(lhs, level, context,
-                                                            start);
+  return parser.parse_binary_expression_loop(lhs, level, context, start);
 }
 
 // A prefix operator of a run read by parse_lhs_expression: its start, the
@@ -253,8 +258,7 @@ Expr* make_prefix_node(Parser& parser, const Prefix& prefix, Expr* operand) {
     ExprAwait* node = parser.make<ExprAwait>(range);
     node->value = operand;
     if (prefix.level >= kAwaitOperandLevel) {
-      parser.add_error(
-          ParseErrorType::other("Await expression cannot be used here"), range);
+      parser.add_error(OtherParseError::InvalidAwaitUsage, range);
     }
     return node;
   }
@@ -264,9 +268,7 @@ Expr* make_prefix_node(Parser& parser, const Prefix& prefix, Expr* operand) {
     case TokenKind::Not:
       node->op = UnaryOp::Not;
       if (prefix.level >= kComparisonLevel) {
-        parser.add_error(ParseErrorType::other(
-                             "Boolean 'not' expression cannot be used here"),
-                         range);
+        parser.add_error(OtherParseError::InvalidNotUsage, range);
       }
       return node;
     case TokenKind::Plus:
@@ -280,10 +282,9 @@ Expr* make_prefix_node(Parser& parser, const Prefix& prefix, Expr* operand) {
       break;
   }
   if (prefix.level >= kAwaitOperandLevel) {
-    parser.add_error(
-        ParseErrorType::other("Unary '" + std::string(to_string(node->op)) +
-                              "' expression cannot be used here"),
-        range);
+    parser.add_error(ParseErrorType::other(OtherParseError::InvalidUnaryUsage,
+                                           to_string(node->op)),
+                     range);
   }
   return node;
 }
@@ -298,7 +299,7 @@ Expr* parse_yield(Parser& parser) {
   const TextSize start = parser.current_token_start();
   parser.bump(TokenKind::Yield);
   if (parser.eat(TokenKind::From)) {
-    Expr* value = parser.parse_expression_list(ExpressionContext()).expr;
+    Expr* value = parser.parse_expression_list(kNoContext).expr;
     if (is_unparenthesized_tuple(value)) {
       parser.add_error(ParseErrorKind::UnparenthesizedTupleExpression,
                        value->range);
@@ -309,11 +310,7 @@ Expr* parse_yield(Parser& parser) {
   }
   Expr* value = nullptr;
   if (parser.at_expr()) {
-    value = parser
-                .parse_expression_list(
-                    ExpressionContext(ExpressionContext::kAllowStarred |
-                                      ExpressionContext::kStarredBitwiseOr))
-                .expr;
+    value = parser.parse_expression_list(kElementContext).expr;
     // Only targets before 3.8 refuse `yield a, *b`.
     if (is_unparenthesized_tuple(value) &&
         is_unsupported(UnsupportedSyntaxKind::StarredTupleValue,
@@ -363,8 +360,7 @@ ParsedExpr Parser::parse_named_expression_or_higher(ExpressionContext context) {
     add_error(ParseErrorKind::InvalidNamedAssignmentTarget, target->range);
   }
   set_expr_ctx(target, ExprContext::Store);
-  Expr* value =
-      parse_conditional_expression_or_higher_impl(ExpressionContext()).expr;
+  Expr* value = parse_conditional_expression_or_higher_impl(kNoContext).expr;
   ExprNamed* node =
       make<ExprNamed>(node_range(std::min(start, target->range.start())));
   node->target = target;
@@ -399,7 +395,7 @@ ParsedExpr Parser::parse_conditional_expression_or_higher_impl(
                            .parameters = parse_lambda_parameters(),
                            .body = nullptr,
                            .test = nullptr});
-      context = ExpressionContext();
+      context = kNoContext;
       continue;
     }
     const TextSize start = current_token_start();
@@ -411,14 +407,13 @@ ParsedExpr Parser::parse_conditional_expression_or_higher_impl(
     }
     bump(TokenKind::If);
     Expr* test =
-        parse_operator_expression(*this, kInitialLevel, ExpressionContext())
-            .expr;
+        parse_operator_expression(*this, kInitialLevel, kNoContext).expr;
     expect(TokenKind::Else);
     pending.push(Pending{.start = std::min(start, body.expr->range.start()),
                          .parameters = nullptr,
                          .body = body.expr,
                          .test = test});
-    context = ExpressionContext();
+    context = kNoContext;
   }
   for (std::size_t index = pending.size(); index-- > 0;) {
     const Pending outer = pending[index];
@@ -440,7 +435,7 @@ ParsedExpr Parser::parse_conditional_expression_or_higher_impl(
 
 ParsedExpr Parser::parse_expression_with_bitwise_or_precedence() {
   const ParsedExpr parsed =
-      parse_conditional_expression_or_higher_impl(ExpressionContext());
+      parse_conditional_expression_or_higher_impl(kNoContext);
   if (parsed.is_parenthesized) {
     return parsed;
   }
@@ -467,9 +462,9 @@ ParsedExpr Parser::parse_expression_with_bitwise_or_precedence() {
       break;
   }
   if (!name.empty()) {
-    add_error(ParseErrorType::other(std::string(name) +
-                                    " expression cannot be used here"),
-              parsed.expr->range);
+    add_error(
+        ParseErrorType::other(OtherParseError::InvalidExpressionUsage, name),
+        parsed.expr->range);
   }
   return parsed;
 }
@@ -547,13 +542,12 @@ ParsedExpr Parser::parse_prefix_run(OperatorPrecedence level,
     bump(token);
     level = operand_level(token);
     if (token == TokenKind::Await) {
-      context = ExpressionContext();
+      context = kNoContext;
     }
   }
   const TextSize start = current_token_start();
   ParsedExpr operand = parse_lhs_expression(level, context);
-  operand = parse_binary_expression_or_higher_recursive(operand, level, context,
-                                                        start);
+  operand = parse_binary_expression_loop(operand, level, context, start);
   for (std::size_t index = run.size(); index-- > 0;) {
     const Prefix prefix = run[index];
     Expr* node = make_prefix_node(*this, prefix, operand.expr);
@@ -561,15 +555,16 @@ ParsedExpr Parser::parse_prefix_run(OperatorPrecedence level,
       // The caller reads the infix operators after the whole run.
       return {node, false};
     }
-    operand = parse_binary_expression_or_higher_recursive(
-        {node, false}, prefix.level, prefix.context, prefix.start);
+    operand = parse_binary_expression_loop({node, false}, prefix.level,
+                                           prefix.context, prefix.start);
   }
   return operand;
 }
 
-ParsedExpr Parser::parse_binary_expression_or_higher_recursive(
-    ParsedExpr left, OperatorPrecedence level, ExpressionContext context,
-    TextSize start) {
+ParsedExpr Parser::parse_binary_expression_loop(ParsedExpr left,
+                                                OperatorPrecedence level,
+                                                ExpressionContext context,
+                                                TextSize start) {
   // A missing left operand sits at the end of the token before it, which
   // may lie before `start`: the operation begins at its left operand.
   start = std::min(start, left.expr->range.start());
@@ -709,8 +704,7 @@ Parameters* Parser::parse_lambda_parameters() {
 ExprLambda* Parser::parse_lambda_expr() {
   const TextSize start = current_token_start();
   Parameters* parameters = parse_lambda_parameters();
-  Expr* body =
-      parse_conditional_expression_or_higher_impl(ExpressionContext()).expr;
+  Expr* body = parse_conditional_expression_or_higher_impl(kNoContext).expr;
   ExprLambda* node = make<ExprLambda>(node_range(start));
   node->parameters = parameters;
   node->body = body;

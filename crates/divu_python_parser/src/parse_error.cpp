@@ -25,6 +25,29 @@ constexpr KindInfo kLexicalErrors[] = {
 #include "parse_error.def"
 };
 
+constexpr KindInfo kOtherParseErrors[] = {
+#define OTHER_PARSE_ERROR(Name, payload, message) \
+  {ErrorPayload::payload, message},
+#include "parse_error.def"
+};
+
+// A parser text carries no payload or a text, and has a "{}" for it exactly
+// when it carries one.
+constexpr bool other_parse_errors_take_their_text() {
+  for (const KindInfo& info : kOtherParseErrors) {
+    const bool has_slot = info.message.find("{}") != std::string_view::npos;
+    if (info.payload != ErrorPayload::None &&
+        info.payload != ErrorPayload::Text) {
+      return false;
+    }
+    if (has_slot != (info.payload == ErrorPayload::Text)) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(other_parse_errors_take_their_text());
+
 constexpr std::string_view kInterpolatedStringErrors[] = {
 #define INTERPOLATED_STRING_ERROR(Name, message) message,
 #include "parse_error.def"
@@ -69,6 +92,10 @@ ErrorPayload payload_of(LexicalErrorKind kind) {
 
 ErrorPayload payload_of(ParseErrorKind kind) {
   return kParseErrors[static_cast<int>(kind)].payload;
+}
+
+ErrorPayload payload_of(OtherParseError message) {
+  return kOtherParseErrors[static_cast<int>(message)].payload;
 }
 
 LexicalErrorType::LexicalErrorType(LexicalErrorKind kind) : kind_(kind) {
@@ -117,10 +144,26 @@ ParseErrorType::ParseErrorType(ParseErrorKind kind) : kind_(kind) {
   check_no_payload(payload_of(kind));
 }
 
+ParseErrorType::ParseErrorType(OtherParseError message)
+    : kind_(ParseErrorKind::OtherError) {
+  const KindInfo& info = kOtherParseErrors[static_cast<int>(message)];
+  check_no_payload(info.payload);
+  text_ = info.message;
+}
+
 ParseErrorType ParseErrorType::other(std::string text) {
   ParseErrorType error(Unchecked{}, ParseErrorKind::OtherError);
   error.text_ = std::move(text);
   return error;
+}
+
+ParseErrorType ParseErrorType::other(OtherParseError message,
+                                     std::string_view text) {
+  const KindInfo& info = kOtherParseErrors[static_cast<int>(message)];
+  TRELK_CHECK(info.payload == ErrorPayload::Text,
+              "internal error: entered unreachable code: error text takes no "
+              "payload");
+  return other(fill(info.message, {text}));
 }
 
 ParseErrorType ParseErrorType::duplicate_keyword_argument(std::string name) {

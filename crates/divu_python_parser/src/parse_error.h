@@ -103,6 +103,15 @@ enum class ParseErrorKind : std::uint8_t {
 // The payload that `kind` carries.
 ErrorPayload payload_of(ParseErrorKind kind);
 
+// The parser's own texts, each reported as the kind `OtherError`.
+enum class OtherParseError : std::uint8_t {
+#define OTHER_PARSE_ERROR(Name, payload, message) Name,
+#include "parse_error.def"
+};
+
+// The payload that `message` carries: None or Text.
+ErrorPayload payload_of(OtherParseError message);
+
 // A syntax error's kind with its payload. A plain value.
 class ParseErrorType {
  public:
@@ -111,8 +120,17 @@ class ParseErrorType {
   // None; otherwise a broken invariant.
   ParseErrorType(ParseErrorKind kind);  // NOLINT: implicit on purpose
 
+  // `OtherError` with the text of `message`, so that
+  // `OtherParseError::ExpectedPattern` can be passed where a ParseErrorType is
+  // expected. REQUIRES: payload_of(message) is None; otherwise a broken
+  // invariant.
+  ParseErrorType(OtherParseError message);  // NOLINT: implicit on purpose
+
   // `OtherError` with its text.
   static ParseErrorType other(std::string text);
+  // `OtherError` with the text of `message`, `text` written at its "{}".
+  // REQUIRES: payload_of(message) is Text; otherwise a broken invariant.
+  static ParseErrorType other(OtherParseError message, std::string_view text);
   // `DuplicateKeywordArgument` with the keyword's name.
   static ParseErrorType duplicate_keyword_argument(std::string name);
   // `ExpectedToken`.

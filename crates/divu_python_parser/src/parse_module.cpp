@@ -29,9 +29,7 @@ ModModule* Parser::parse_module_body() {
 
 ModExpression* Parser::parse_expression_body() {
   const TextSize start = current_token_start();
-  ParsedExpr parsed = parse_expression_list(ExpressionContext(
-      ExpressionContext::kAllowStarred | ExpressionContext::kStarredBitwiseOr |
-      ExpressionContext::kAllowYield));
+  ParsedExpr parsed = parse_expression_list(kValueContext);
   while (eat(TokenKind::Newline)) {
   }
   if (!at(TokenKind::EndOfFile)) {

@@ -199,9 +199,7 @@ void Parser::skip_to_end() {
 }
 
 void Parser::overflow_nesting() {
-  add_error(ParseErrorType::other(
-                "Parser stack overflowed - Python source too complex to parse"),
-            current_token_range());
+  add_error(OtherParseError::ParserStackOverflow, current_token_range());
   skip_to_end();
 }
 

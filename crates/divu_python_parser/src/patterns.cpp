@@ -45,11 +45,6 @@ TokenKind closing_bracket(SequenceBrackets brackets) {
                                                : TokenKind::Rpar;
 }
 
-// The subject and the elements of a subject tuple: `*x` may stand there,
-// its operand read at bitwise-or level.
-constexpr ExpressionContext kSubjectContext{
-    ExpressionContext::kAllowStarred | ExpressionContext::kStarredBitwiseOr};
-
 Pattern* parse_match_pattern(Parser& parser, bool allow_star);
 Pattern* parse_match_pattern_lhs(Parser& parser, bool allow_star);
 Pattern* parse_sequence_match_pattern(Parser& parser, Pattern* first,
@@ -63,11 +58,11 @@ PatternMatchValue* make_match_value(Parser& parser, Expr* value,
   return pattern;
 }
 
-// Records an error with a message of this file. Out of line, so that the
-// message's text is made in this frame, not in the recursive ones.
-[[gnu::noinline]] void add_other_error(Parser& parser, const char* message,
+// Records one of this file's errors. Out of line, so that the error's text is
+// made in this frame, not in the recursive ones.
+[[gnu::noinline]] void add_other_error(Parser& parser, OtherParseError message,
                                        TextRange range) {
-  parser.add_error(ParseErrorType::other(message), range);
+  parser.add_error(message, range);
 }
 
 // The capture `x`: a MatchAs with a name and no pattern.
@@ -222,7 +217,9 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
   const TokenKind closing = closing_bracket(brackets);
   parser.bump_any();
   if (parser.at(TokenKind::Colon) || parser.at(TokenKind::Newline)) {
-    add_other_error(parser, parentheses ? "Missing ')'" : "Missing ']'",
+    add_other_error(parser,
+                    parentheses ? OtherParseError::MissingPatternRpar
+                                : OtherParseError::MissingPatternRsqb,
                     parser.current_token_range());
   }
   if (parser.eat(closing)) {
@@ -245,7 +242,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
   if (const auto* singleton = key->dyn_cast<PatternMatchSingleton>()) {
     return singleton_to_expr(parser, *singleton);
   }
-  add_other_error(parser, "Invalid mapping pattern key", key->range);
+  add_other_error(parser, OtherParseError::InvalidMappingKey, key->range);
   return pattern_to_expr(parser, key);
 }
 
@@ -267,7 +264,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
         if (parser.eat(TokenKind::DoubleStar)) {
           const Identifier name = parser.parse_identifier();
           if (rest != nullptr) {
-            add_other_error(parser, "Only one double star pattern is allowed",
+            add_other_error(parser, OtherParseError::DuplicateDoubleStarPattern,
                             parser.node_range(element_start));
           }
           rest = parser.arena().make<Identifier>(name);
@@ -279,7 +276,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
         Pattern* value = parse_match_pattern(parser, false);
         pairs.push(Pair{.key = key, .value = value});
         if (rest != nullptr) {
-          add_other_error(parser, "Pattern cannot follow a double star pattern",
+          add_other_error(parser, OtherParseError::PatternAfterDoubleStar,
                           parser.node_range(element_start));
         }
       });
@@ -309,7 +306,8 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
         parser, name->id, name->range,
         name->is_valid() ? ExprContext::Load : ExprContext::Invalid);
   }
-  add_other_error(parser, "Invalid value for a class pattern", pattern->range);
+  add_other_error(parser, OtherParseError::InvalidClassPatternValue,
+                  pattern->range);
   return pattern_to_expr(parser, pattern);
 }
 
@@ -333,9 +331,9 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
         Pattern* pattern = parse_match_pattern(parser, false);
         if (!parser.eat(TokenKind::Equal)) {
           if (seen_keyword) {
-            add_other_error(
-                parser, "Positional patterns cannot follow keyword patterns",
-                parser.node_range(element_start));
+            add_other_error(parser,
+                            OtherParseError::PositionalAfterKeywordPattern,
+                            parser.node_range(element_start));
           }
           ++positional_count;
           arguments.push(
@@ -346,8 +344,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
         if (const Identifier* name = capture_name(pattern)) {
           attr = *name;
         } else {
-          add_other_error(parser,
-                          "Expected an identifier for the keyword pattern",
+          add_other_error(parser, OtherParseError::ExpectedKeywordPatternName,
                           pattern->range);
           attr.range = parser.placeholder_range();
         }
@@ -505,9 +502,9 @@ Expr* complex_side(Parser& parser, Pattern* side, bool (*is_valid)(const Expr*),
       }
       const bool plus = parser.at(TokenKind::Plus);
       // At a sign, the operator parser reads exactly the unary expression.
-      Expr* unary = parser.parse_lhs_expression(0, ExpressionContext()).expr;
+      Expr* unary = parser.parse_lhs_expression(0, kNoContext).expr;
       if (plus) {
-        add_other_error(parser, "Unary '+' is not allowed as a literal pattern",
+        add_other_error(parser, OtherParseError::UnaryPlusLiteralPattern,
                         unary->range);
       }
       return make_match_value(parser, unary, parser.node_range(start));
@@ -549,7 +546,7 @@ Pattern* parse_match_pattern_lhs(Parser& parser, bool allow_star) {
     default:
       lhs = parse_leaf_pattern(parser, start, allow_star);
       if (lhs == nullptr) {
-        add_other_error(parser, "Expected a pattern",
+        add_other_error(parser, OtherParseError::ExpectedPattern,
                         parser.current_token_range());
         // A sign that no number follows starts an element of the pattern
         // lists, so it is taken with its error: a list that met it again
@@ -650,14 +647,14 @@ Pattern* parse_match_pattern(Parser& parser, bool allow_star) {
 Expr* parse_match_subject_expression(Parser& parser) {
   const TextSize start = parser.current_token_start();
   const ParsedExpr first =
-      parser.parse_named_expression_or_higher(kSubjectContext);
+      parser.parse_named_expression_or_higher(kElementContext);
   if (parser.eat(TokenKind::Comma)) {
     Parser::ListBuilder<Expr*> elts(parser);
     elts.push(first.expr);
     parser.parse_comma_separated_list(
         RecoveryContextKind::TupleElementsUnparenthesized, [&] {
           Expr* element =
-              parser.parse_named_expression_or_higher(kSubjectContext).expr;
+              parser.parse_named_expression_or_higher(kElementContext).expr;
           elts.push(element);
         });
     ExprTuple* tuple = parser.make<ExprTuple>(parser.node_range(start));
@@ -688,7 +685,7 @@ MatchCase parse_match_case(Parser& parser) {
   Expr* guard = nullptr;
   if (parser.eat(TokenKind::If)) {
     if (parser.at_expr()) {
-      guard = parser.parse_named_expression_or_higher(ExpressionContext()).expr;
+      guard = parser.parse_named_expression_or_higher(kNoContext).expr;
     } else {
       parser.add_error(ParseErrorKind::ExpectedExpression,
                        parser.current_token_range());
@@ -708,13 +705,12 @@ MatchCase parse_match_case(Parser& parser) {
 std::span<MatchCase> parse_match_body(Parser& parser) {
   parser.expect(TokenKind::Newline);
   if (!parser.eat(TokenKind::Indent)) {
-    add_other_error(parser,
-                    "Expected an indented block after `match` statement",
+    add_other_error(parser, OtherParseError::ExpectedMatchBlock,
                     parser.current_token_range());
   }
   std::span<MatchCase> cases;
   if (!parser.at(TokenKind::Case)) {
-    add_other_error(parser, "Expected `case` block",
+    add_other_error(parser, OtherParseError::ExpectedCaseBlock,
                     parser.current_token_range());
   } else {
     Parser::ListBuilder<MatchCase> builder(parser);

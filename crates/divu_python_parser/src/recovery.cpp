@@ -55,8 +55,7 @@ ParseErrorType create_error(RecoveryContextKind kind, TokenKind token) {
       break;
     case RecoveryContextKind::AssignmentTargets:
       if (is_keyword(token)) {
-        return ParseErrorType::other(
-            "The keyword is not allowed as a variable declaration name");
+        return OtherParseError::KeywordAsDeclarationName;
       }
       break;
     default:

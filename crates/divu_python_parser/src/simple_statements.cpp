@@ -12,14 +12,6 @@
 namespace divu {
 namespace {
 
-constexpr ExpressionContext kNoContext;
-constexpr ExpressionContext kStarred(ExpressionContext::kAllowStarred);
-constexpr ExpressionContext kStarredBitwiseOr(
-    ExpressionContext::kAllowStarred | ExpressionContext::kStarredBitwiseOr);
-constexpr ExpressionContext kStarredOrYield(
-    ExpressionContext::kAllowStarred | ExpressionContext::kStarredBitwiseOr |
-    ExpressionContext::kAllowYield);
-
 // The operator of an augmented-assignment token.
 std::optional<Operator> augmented_operator(TokenKind kind) {
   switch (kind) {
@@ -77,7 +69,7 @@ Stmt* parse_return_statement(Parser& parser) {
   parser.bump(TokenKind::Return);
   Expr* value = nullptr;
   if (parser.at_expr()) {
-    value = parser.parse_expression_list(kStarredBitwiseOr).expr;
+    value = parser.parse_expression_list(kElementContext).expr;
     parser.check_tuple_unpacking(value, StarredTupleKind::ReturnValue);
   }
   auto* stmt = parser.make<StmtReturn>(parser.node_range(start));
@@ -104,8 +96,7 @@ Stmt* parse_raise_statement(Parser& parser) {
   // statements, as in Python.
   if (!parser.at(TokenKind::Newline) && !parser.at(TokenKind::Semi)) {
     if (parser.at(TokenKind::From)) {
-      parser.add_error(ParseErrorType::other(
-                           "Exception missing in `raise` statement with cause"),
+      parser.add_error(OtherParseError::RaiseCauseWithoutException,
                        parser.current_token_range());
     } else {
       exc = parse_raise_operand(parser);
@@ -146,7 +137,8 @@ Stmt* parse_delete_statement(Parser& parser) {
   Parser::ListBuilder<Expr*> targets(parser);
   parser.parse_comma_separated_list(RecoveryContextKind::DeleteTargets, [&] {
     Expr* target =
-        parser.parse_conditional_expression_or_higher_impl(kStarred).expr;
+        parser.parse_conditional_expression_or_higher_impl(kArgumentContext)
+            .expr;
     Parser::set_expr_ctx(target, ExprContext::Del);
     parser.validate_delete_target(target);
     targets.push(target);
@@ -214,7 +206,7 @@ Stmt* parse_from_import_statement(Parser& parser) {
   if (parser.at_name_or_soft_keyword()) {
     module = parser.arena().make<Identifier>(parser.parse_dotted_name());
   } else if (level == 0) {
-    parser.add_error(ParseErrorType::other("Expected a module name"),
+    parser.add_error(OtherParseError::ExpectedModuleName,
                      parser.current_token_range());
   }
   parser.expect(TokenKind::Import);
@@ -234,12 +226,11 @@ Stmt* parse_from_import_statement(Parser& parser) {
                      parser.current_token_range());
   }
   if (has_star && names.size() >= 2) {
-    parser.add_error(
-        ParseErrorType::other("Star import must be the only import"),
-        TextRange(names_start < parser.prev_token_end()
-                      ? names_start
-                      : parser.prev_token_end(),
-                  parser.prev_token_end()));
+    parser.add_error(OtherParseError::StarImportNotAlone,
+                     TextRange(names_start < parser.prev_token_end()
+                                   ? names_start
+                                   : parser.prev_token_end(),
+                               parser.prev_token_end()));
   }
   if (parenthesized) {
     parser.expect(TokenKind::Rpar);
@@ -321,18 +312,12 @@ void unparse_help_target(Parser& parser, const Expr* expr, std::string& out) {
         out.append(integer->to_string());
       } else {
         out.append(parser.src_text(subscript->slice->range));
-        parser.add_error(
-            ParseErrorType::other("Only integer literals are allowed in "
-                                  "subscript expressions in help end escape "
-                                  "command"),
-            subscript->slice->range);
+        parser.add_error(OtherParseError::HelpEndNonIntegerSubscript,
+                         subscript->slice->range);
       }
       out.push_back(']');
     } else {
-      parser.add_error(
-          ParseErrorType::other("Expected name, subscript or attribute "
-                                "expression in help end escape command"),
-          node->range);
+      parser.add_error(OtherParseError::HelpEndInvalidExpression, node->range);
     }
   }
 }
@@ -347,15 +332,11 @@ Stmt* parse_help_end_statement(Parser& parser, ParsedExpr parsed,
     kind = IpyEscapeKind::Help2;
   }
   if (parsed.is_parenthesized) {
-    parser.add_error(ParseErrorType::other("Help end escape command cannot be "
-                                           "applied on a parenthesized "
-                                           "expression"),
+    parser.add_error(OtherParseError::HelpEndParenthesized,
                      TextRange(question_start, parser.prev_token_end()));
   }
   if (parser.at(TokenKind::Question)) {
-    parser.add_error(ParseErrorType::other("Maximum of 2 `?` tokens are "
-                                           "allowed in help end escape "
-                                           "command"),
+    parser.add_error(OtherParseError::HelpEndTooManyQuestionMarks,
                      parser.current_token_range());
   }
   std::string text;
@@ -371,13 +352,9 @@ Stmt* parse_annotated_assignment(Parser& parser, ParsedExpr parsed,
   parser.bump(TokenKind::Colon);
   Expr* target = parsed.expr;
   if (target->is<ExprList>()) {
-    parser.add_error(
-        ParseErrorType::other("Only single target (not list) can be annotated"),
-        target->range);
+    parser.add_error(OtherParseError::AnnotatedListTarget, target->range);
   } else if (target->is<ExprTuple>()) {
-    parser.add_error(ParseErrorType::other(
-                         "Only single target (not tuple) can be annotated"),
-                     target->range);
+    parser.add_error(OtherParseError::AnnotatedTupleTarget, target->range);
   } else if (!is_single_target(target)) {
     parser.add_error(ParseErrorKind::InvalidAnnotatedAssignmentTarget,
                      target->range);
@@ -388,7 +365,7 @@ Stmt* parse_annotated_assignment(Parser& parser, ParsedExpr parsed,
   Expr* value = nullptr;
   if (parser.eat(TokenKind::Equal)) {
     if (parser.at_expr()) {
-      value = parser.parse_expression_list(kStarredOrYield).expr;
+      value = parser.parse_expression_list(kValueContext).expr;
     } else {
       parser.add_error(ParseErrorKind::ExpectedExpression,
                        parser.current_token_range());
@@ -406,13 +383,13 @@ Stmt* parse_assignment(Parser& parser, Expr* first, TextSize start) {
   parser.bump(TokenKind::Equal);
   Parser::ListBuilder<Expr*> targets(parser);
   targets.push(first);
-  Expr* value = parser.parse_expression_list(kStarredOrYield).expr;
+  Expr* value = parser.parse_expression_list(kValueContext).expr;
   if (parser.at(TokenKind::Equal)) {
     // `a = b = c`: each further `=` turns the value so far into a target.
     parser.parse_list(RecoveryContextKind::AssignmentTargets, [&] {
       parser.bump(TokenKind::Equal);
       targets.push(value);
-      value = parser.parse_expression_list(kStarredOrYield).expr;
+      value = parser.parse_expression_list(kValueContext).expr;
     });
   }
   for (Expr* target : std::span<Expr*>(targets.data(), targets.size())) {
@@ -433,7 +410,7 @@ Stmt* parse_augmented_assignment(Parser& parser, Expr* target, Operator op,
                      target->range);
   }
   Parser::set_expr_ctx(target, ExprContext::Store);
-  Expr* value = parser.parse_expression_list(kStarredOrYield).expr;
+  Expr* value = parser.parse_expression_list(kValueContext).expr;
   auto* stmt = parser.make<StmtAugAssign>(parser.node_range(start));
   stmt->target = target;
   stmt->op = op;
@@ -443,7 +420,7 @@ Stmt* parse_augmented_assignment(Parser& parser, Expr* target, Operator op,
 
 Stmt* parse_expression_statement_or_assignment(Parser& parser) {
   const TextSize start = parser.current_token_start();
-  const ParsedExpr parsed = parser.parse_expression_list(kStarredOrYield);
+  const ParsedExpr parsed = parser.parse_expression_list(kValueContext);
   const TokenKind current = parser.current_token_kind();
   if (current == TokenKind::Colon) {
     return parse_annotated_assignment(parser, parsed, start);
@@ -567,8 +544,7 @@ Alias Parser::parse_alias(bool from_import) {
     if (at_name_or_soft_keyword()) {
       alias.asname = arena_.make<Identifier>(parse_identifier());
     } else {
-      add_error(ParseErrorType::other("Expected symbol after `as`"),
-                current_token_range());
+      add_error(OtherParseError::ExpectedSymbolAfterAs, current_token_range());
     }
   }
   alias.range = node_range(start);

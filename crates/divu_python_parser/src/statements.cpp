@@ -59,14 +59,12 @@ MatchStart classify_match(Parser& parser) {
 bool subject_opens_match_block(Parser& parser) {
   const ParserCheckpoint checkpoint = parser.checkpoint();
   parser.bump(TokenKind::Match);
-  const ExpressionContext context(ExpressionContext::kAllowStarred |
-                                  ExpressionContext::kStarredBitwiseOr);
-  parser.parse_named_expression_or_higher(context);
+  parser.parse_named_expression_or_higher(kElementContext);
   if (parser.at(TokenKind::Comma)) {
     parser.bump(TokenKind::Comma);
     parser.parse_comma_separated_list(
         RecoveryContextKind::TupleElementsUnparenthesized,
-        [&] { parser.parse_named_expression_or_higher(context); });
+        [&] { parser.parse_named_expression_or_higher(kElementContext); });
   }
   bool opens = false;
   if (parser.at(TokenKind::Colon)) {
@@ -229,14 +227,13 @@ std::span<Stmt*> Parser::parse_body(Clause clause) {
     // line end of the header instead.
     const TextRange range =
         current_token_range().is_empty() ? newline : current_token_range();
-    add_error(ParseErrorType::other("Expected an indented block after " +
-                                    std::string(display_text(clause))),
+    add_error(ParseErrorType::other(OtherParseError::ExpectedIndentedBlock,
+                                    display_text(clause)),
               range);
     return {};
   }
   if (!at_ts(kSimpleStatementStart)) {
-    add_error(ParseErrorType::other("Expected a simple statement"),
-              current_token_range());
+    add_error(OtherParseError::ExpectedSimpleStatement, current_token_range());
     return {};
   }
 

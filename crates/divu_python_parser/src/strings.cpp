@@ -52,10 +52,13 @@ struct InterpolatedString {
   AnyStringFlags flags;
 };
 
-class StringParser {
+// Reads the elements of one f-string or t-string, nested format
+// specifications included, into nodes.
+class InterpolatedElementParser {
  public:
-  StringParser(Parser& parser, const InterpolatedStringTokens& tokens,
-               AnyStringFlags flags)
+  InterpolatedElementParser(Parser& parser,
+                            const InterpolatedStringTokens& tokens,
+                            AnyStringFlags flags)
       : parser_(parser), tokens_(tokens), flags_(flags) {}
 
   // The elements from the current token up to the end token (regular form)
@@ -104,9 +107,7 @@ class StringParser {
     parser_.token_source().re_lex_string_token_in_interpolation_element(
         tokens_.kind);
 
-    const ParsedExpr parsed = parser_.parse_expression_list(ExpressionContext(
-        ExpressionContext::kAllowStarred |
-        ExpressionContext::kStarredBitwiseOr | ExpressionContext::kAllowYield));
+    const ParsedExpr parsed = parser_.parse_expression_list(kValueContext);
     Expr* expression = parsed.expr;
     if (expression->is<ExprLambda>() && !parsed.is_parenthesized) {
       parser_.add_error(
@@ -262,7 +263,8 @@ InterpolatedString parse_interpolated_string(
   const AnyStringFlags flags(parser.current_token_flags());
   parser.bump(tokens.start);
   std::span<InterpolatedStringElement*> elements =
-      StringParser(parser, tokens, flags).parse_elements(tokens.elements);
+      InterpolatedElementParser(parser, tokens, flags)
+          .parse_elements(tokens.elements);
   const bool closed = parser.expect(tokens.end);
   return InterpolatedString{
       .elements = elements,
@@ -318,126 +320,148 @@ std::span<Part* const> parts_as(Parser& parser, std::span<Node* const> parts) {
   return out;
 }
 
-}  // namespace
-
-Expr* Parser::parse_strings() {
-  const TextSize start = current_token_start();
-  ListBuilder<Node*> parts(*this);
-  std::size_t bytes_count = 0;
-  std::size_t tstring_count = 0;
+// How many parts of each kind an implicitly concatenated string has.
+struct StringPartCounts {
+  std::size_t bytes = 0;
+  std::size_t tstrings = 0;
   bool has_fstring = false;
+};
+
+// Reads the run of string, f-string and t-string tokens at the current
+// token into `parts`, one node each.
+StringPartCounts read_string_parts(Parser& parser,
+                                   Parser::ListBuilder<Node*>& parts) {
+  StringPartCounts counts;
   ParserProgress progress;
   while (true) {
-    const TokenKind kind = current_token_kind();
+    const TokenKind kind = parser.current_token_kind();
     if (kind != TokenKind::String && kind != TokenKind::FStringStart &&
         kind != TokenKind::TStringStart) {
       break;
     }
-    progress.assert_progressing(*this);
+    progress.assert_progressing(parser);
     if (kind == TokenKind::String) {
-      Node* part = parse_string_token(*this);
-      bytes_count += part->is<BytesLiteral>() ? 1u : 0u;
+      Node* part = parse_string_token(parser);
+      counts.bytes += part->is<BytesLiteral>() ? 1u : 0u;
       parts.push(part);
     } else if (kind == TokenKind::FStringStart) {
       const InterpolatedString read =
-          parse_interpolated_string(*this, kFStringTokens);
-      auto* part = make<FString>(read.range);
+          parse_interpolated_string(parser, kFStringTokens);
+      auto* part = parser.make<FString>(read.range);
       part->elements = read.elements;
       part->flags = read.flags.to_fstring_flags();
-      has_fstring = true;
+      counts.has_fstring = true;
       parts.push(part);
     } else {
       const InterpolatedString read =
-          parse_interpolated_string(*this, kTStringTokens);
-      auto* part = make<TString>(read.range);
+          parse_interpolated_string(parser, kTStringTokens);
+      auto* part = parser.make<TString>(read.range);
       part->elements = read.elements;
       part->flags = read.flags.to_tstring_flags();
-      add_unsupported_syntax_error(UnsupportedSyntaxKind::TemplateString,
-                                   part->range);
-      ++tstring_count;
+      parser.add_unsupported_syntax_error(UnsupportedSyntaxKind::TemplateString,
+                                          part->range);
+      ++counts.tstrings;
       parts.push(part);
     }
   }
-  TRELK_CHECK(!parts.empty(),
-              "assertion failed: parse_strings at a string token");
-  const TextRange range = node_range(start);
+  return counts;
+}
 
+// The expression of a string that is one part alone.
+Expr* make_single_part_expression(Parser& parser, Node* part, TextRange range) {
+  switch (part->kind()) {
+    case NodeKind::StringLiteral: {
+      auto* node = parser.make<ExprStringLiteral>(range);
+      node->value = StringLiteralValue::single(&part->as<StringLiteral>());
+      return node;
+    }
+    case NodeKind::BytesLiteral: {
+      auto* node = parser.make<ExprBytesLiteral>(range);
+      node->value = BytesLiteralValue::single(&part->as<BytesLiteral>());
+      return node;
+    }
+    case NodeKind::FString: {
+      auto* node = parser.make<ExprFString>(range);
+      node->value = FStringValue::single(&part->as<FString>());
+      return node;
+    }
+    default: {
+      auto* node = parser.make<ExprTString>(range);
+      node->value = TStringValue::single(&part->as<TString>());
+      return node;
+    }
+  }
+}
+
+// The expression over `parts` as read. Where kinds that cannot be joined
+// are mixed, the complaint is recorded and the odd parts stand in as
+// invalid string parts.
+Expr* make_string_expression(Parser& parser, std::span<Node* const> parts,
+                             const StringPartCounts& counts, TextRange range) {
   if (parts.size() == 1) {
-    Node* part = parts[0];
-    switch (part->kind()) {
-      case NodeKind::StringLiteral: {
-        auto* node = make<ExprStringLiteral>(range);
-        node->value = StringLiteralValue::single(&part->as<StringLiteral>());
-        return node;
-      }
-      case NodeKind::BytesLiteral: {
-        auto* node = make<ExprBytesLiteral>(range);
-        node->value = BytesLiteralValue::single(&part->as<BytesLiteral>());
-        return node;
-      }
-      case NodeKind::FString: {
-        auto* node = make<ExprFString>(range);
-        node->value = FStringValue::single(&part->as<FString>());
-        return node;
-      }
-      default: {
-        auto* node = make<ExprTString>(range);
-        node->value = TStringValue::single(&part->as<TString>());
-        return node;
-      }
-    }
+    return make_single_part_expression(parser, parts[0], range);
   }
-
-  const std::span<Node* const> all(parts.data(), parts.size());
-  bool as_fstring = has_fstring;
-  if (bytes_count > 0) {
-    if (bytes_count == parts.size()) {
-      auto* node = make<ExprBytesLiteral>(range);
+  bool as_fstring = counts.has_fstring;
+  if (counts.bytes > 0) {
+    if (counts.bytes == parts.size()) {
+      auto* node = parser.make<ExprBytesLiteral>(range);
+      node->value = BytesLiteralValue::concatenated(
+          parts_as<BytesLiteral>(parser, parts));
+      return node;
+    }
+    parser.add_error(OtherParseError::BytesMixedWithNonBytes, range);
+  }
+  if (counts.tstrings > 0) {
+    if (counts.tstrings == parts.size()) {
+      auto* node = parser.make<ExprTString>(range);
       node->value =
-          BytesLiteralValue::concatenated(parts_as<BytesLiteral>(*this, all));
+          TStringValue::concatenated(parts_as<TString>(parser, parts));
       return node;
     }
-    add_error(ParseErrorType::other(
-                  "Bytes literal cannot be mixed with non-bytes literals"),
-              range);
-  }
-  if (tstring_count > 0) {
-    if (tstring_count == parts.size()) {
-      auto* node = make<ExprTString>(range);
-      node->value = TStringValue::concatenated(parts_as<TString>(*this, all));
-      return node;
-    }
-    add_error(ParseErrorType::other(
-                  "cannot mix t-string literals with string or bytes literals"),
-              range);
+    parser.add_error(OtherParseError::TStringMixedWithOthers, range);
     as_fstring = true;
   }
   if (as_fstring) {
-    std::span<FStringPart*> out = arena().make_list<FStringPart*>(parts.size());
+    std::span<FStringPart*> out =
+        parser.arena().make_list<FStringPart*>(parts.size());
     for (std::size_t index = 0; index < parts.size(); ++index) {
-      Node* part = all[index];
+      Node* part = parts[index];
       if (part->is<StringLiteral>()) {
         out[index] = &part->as<StringLiteral>();
       } else if (part->is<FString>()) {
         out[index] = &part->as<FString>();
       } else {
-        out[index] = invalid_part(*this, part);
+        out[index] = invalid_part(parser, part);
       }
     }
-    auto* node = make<ExprFString>(range);
+    auto* node = parser.make<ExprFString>(range);
     node->value = FStringValue::concatenated(out);
     return node;
   }
   std::span<StringLiteral*> out =
-      arena().make_list<StringLiteral*>(parts.size());
+      parser.arena().make_list<StringLiteral*>(parts.size());
   for (std::size_t index = 0; index < parts.size(); ++index) {
-    Node* part = all[index];
+    Node* part = parts[index];
     out[index] = part->is<StringLiteral>() ? &part->as<StringLiteral>()
-                                           : invalid_part(*this, part);
+                                           : invalid_part(parser, part);
   }
-  auto* node = make<ExprStringLiteral>(range);
+  auto* node = parser.make<ExprStringLiteral>(range);
   node->value = StringLiteralValue::concatenated(out);
   return node;
+}
+
+}  // namespace
+
+// The parts are all read before the node is chosen: the kinds they hold
+// decide which expression they make.
+Expr* Parser::parse_strings() {
+  const TextSize start = current_token_start();
+  ListBuilder<Node*> parts(*this);
+  const StringPartCounts counts = read_string_parts(*this, parts);
+  TRELK_CHECK(!parts.empty(),
+              "assertion failed: parse_strings at a string token");
+  return make_string_expression(*this, {parts.data(), parts.size()}, counts,
+                                node_range(start));
 }
 
 }  // namespace divu

@@ -58,9 +58,10 @@ std::pair<TokenKind, TokenKind> TokenSource::peek2() {
 }
 
 void TokenSource::re_lex_logical_token() {
-  // The earliest non-logical newline of the trivia run at the end of the
-  // list: the line end that the abandoned bracket kept from being logical.
-  std::optional<std::size_t> newline_index;
+  // The index of the earliest non-logical newline of the trivia run at the
+  // end of the list: the line end that the abandoned bracket kept from being
+  // logical.
+  std::optional<std::size_t> non_logical_line;
   for (std::size_t index = tokens_.size(); index > 0; --index) {
     const Token& token = tokens_[index - 1];
     if (token.kind == TokenKind::Comment) {
@@ -69,19 +70,19 @@ void TokenSource::re_lex_logical_token() {
     if (token.kind != TokenKind::NonLogicalNewline) {
       break;
     }
-    newline_index = index - 1;
+    non_logical_line = index - 1;
   }
   std::optional<TextSize> newline_start;
-  if (newline_index) {
-    newline_start = tokens_[*newline_index].range.start();
+  if (non_logical_line) {
+    newline_start = tokens_[*non_logical_line].range.start();
   }
   if (!lexer_.re_lex_logical_token(newline_start)) {
     return;
   }
-  TRELK_CHECK(newline_index.has_value(),
+  TRELK_CHECK(non_logical_line.has_value(),
               "`re_lex_logical_token` should only return `true` if "
               "`non_logical_line` is `Some`");
-  tokens_.resize(*newline_index);
+  tokens_.resize(*non_logical_line);
   skip_trivia();
 }
 

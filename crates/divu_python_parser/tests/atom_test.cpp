@@ -18,41 +18,16 @@
 namespace divu {
 namespace {
 
+using test_support::check_expression_messages;
+using test_support::expression_error_texts;
 using test_support::gate;
 using test_support::GateCase;
-
-constexpr PythonVersion kLatest{3, 14};
+using test_support::MessageCase;
 
 using Errors = std::vector<std::string>;
 
-// Every error of an expression-mode parse as displayed, lexical and parse
-// errors merged.
-Errors errors_of(std::string_view source) {
-  Parser parser(source, ParseOptions{.mode = Mode::Expression,
-                                     .target_version = kLatest});
-  parser.parse_expression_body();
-  auto [tokens, errors] = std::move(parser).finish();
-  Errors texts;
-  for (const ParseError& error : errors) {
-    texts.push_back(error.to_string());
-  }
-  return texts;
-}
-
-struct MessageCase {
-  std::string_view source;
-  Errors errors;
-};
-
-void check_messages(const std::vector<MessageCase>& cases) {
-  for (const MessageCase& c : cases) {
-    SCOPED_TRACE(c.source);
-    EXPECT_EQ(errors_of(c.source), c.errors);
-  }
-}
-
 TEST(AtomMessageTest, AtomsNamesAndIdentifiers) {
-  check_messages({
+  check_expression_messages({
       // The missing operand is reported at `)`, which is not consumed; the
       // entry's own complaint about `)` starts there too and is dropped.
       {.source = "a + )",
@@ -74,7 +49,7 @@ TEST(AtomMessageTest, AtomsNamesAndIdentifiers) {
 }
 
 TEST(AtomMessageTest, Subscripts) {
-  check_messages({
+  check_expression_messages({
       {.source = "x[]",
        .errors = {"Expected index or slice expression at byte range 2..3"}},
       {.source = "x[a:=1:2]",
@@ -101,7 +76,7 @@ TEST(AtomMessageTest, Subscripts) {
 }
 
 TEST(AtomMessageTest, ArgumentOrder) {
-  check_messages({
+  check_expression_messages({
       {.source = "f(a, *b, c=1, **d)", .errors = {}},
       {.source = "f(c=1, *b)", .errors = {}},
       {.source = "f(c=1, a)",
@@ -113,7 +88,6 @@ TEST(AtomMessageTest, ArgumentOrder) {
       {.source = "f(**d, *b)",
        .errors = {"Iterable argument unpacking cannot follow keyword "
                   "argument unpacking at byte range 7..9"}},
-      // A parenthesized starred argument is a positional one.
       // A parenthesized starred argument is reported where it stands, and
       // the ordering error at the same start is dropped.
       {.source = "f(**d, (*b))",
@@ -148,7 +122,7 @@ TEST(AtomMessageTest, ArgumentOrder) {
 }
 
 TEST(AtomMessageTest, DuplicateKeywords) {
-  check_messages({
+  check_expression_messages({
       {.source = "f(a=1, a=2, a=3)",
        .errors = {"Duplicate keyword argument \"a\" at byte range 7..10",
                   "Duplicate keyword argument \"a\" at byte range 12..15"}},
@@ -180,11 +154,11 @@ TEST(AtomMessageTest, DuplicatesAmongManyKeywordsInSourceOrder) {
   }
   source += ")";
   SCOPED_TRACE(source);
-  EXPECT_EQ(errors_of(source), expected);
+  EXPECT_EQ(expression_error_texts(source), expected);
 }
 
 TEST(AtomMessageTest, GeneratorArguments) {
-  check_messages({
+  check_expression_messages({
       {.source = "f(x for x in y)", .errors = {}},
       {.source = "f((x for x in y), 1)", .errors = {}},
       {.source = "f(x for x in y, 1)",
@@ -211,7 +185,7 @@ TEST(AtomMessageTest, GeneratorArguments) {
 }
 
 TEST(AtomMessageTest, DisplaysAndComprehensions) {
-  check_messages({
+  check_expression_messages({
       {.source = "[*a for a in b]",
        .errors = {"Iterable unpacking cannot be used in a comprehension at "
                   "byte range 1..3"}},
@@ -311,7 +285,7 @@ TEST(AtomMessageTest, UnclosedBracketHintsAtTheLineEnd) {
   }
   // Anything else after the bracket, the end-of-file token included, gives
   // no hint.
-  check_messages({
+  check_expression_messages({
       {.source = "[",
        .errors = {"unexpected EOF while parsing at byte range 1..1"}},
   });

@@ -25,10 +25,11 @@
 namespace divu {
 namespace {
 
+using test_support::check_expression_messages;
 using test_support::gate;
 using test_support::GateCase;
-
-constexpr PythonVersion kLatest{3, 14};
+using test_support::kLatest;
+using test_support::MessageCase;
 
 // A whole expression-mode parse: the dump, every error as displayed (lexical
 // and parse errors merged), and the version gates.
@@ -54,20 +55,8 @@ Outcome parse(std::string_view source, PythonVersion target = kLatest) {
 
 using Errors = std::vector<std::string>;
 
-struct MessageCase {
-  std::string_view source;
-  Errors errors;
-};
-
-void check_messages(const std::vector<MessageCase>& cases) {
-  for (const MessageCase& c : cases) {
-    SCOPED_TRACE(c.source);
-    EXPECT_EQ(parse(c.source).errors, c.errors);
-  }
-}
-
 TEST(ExpressionMessageTest, OperatorsAndPrefixForms) {
-  check_messages({
+  check_expression_messages({
       {.source = "a + *b",
        .errors = {"Starred expression cannot be used here at byte range "
                   "4..6"}},
@@ -120,7 +109,7 @@ TEST(ExpressionMessageTest, OperatorsAndPrefixForms) {
 TEST(ExpressionMessageTest, BitwiseOrLevelNamesWhatItFound) {
   // The operand of `*` in a display or at the expression entry is read at
   // bitwise-or level; the whole operand is judged once parsed.
-  check_messages({
+  check_expression_messages({
       {.source = "*a or b",
        .errors = {"Boolean expression cannot be used here at byte range "
                   "1..7"}},
@@ -143,7 +132,7 @@ TEST(ExpressionMessageTest, BitwiseOrLevelNamesWhatItFound) {
 }
 
 TEST(ExpressionMessageTest, StringsAndInterpolations) {
-  check_messages({
+  check_expression_messages({
       {.source = "b'a' 'b'",
        .errors = {"Bytes literal cannot be mixed with non-bytes literals at "
                   "byte range 0..8"}},
@@ -206,7 +195,7 @@ TEST(ExpressionMessageTest, StringsAndInterpolations) {
 }
 
 TEST(ExpressionMessageTest, Parameters) {
-  check_messages({
+  check_expression_messages({
       {.source = "lambda a, b=1, *c, d, e=2, **f: 0", .errors = {}},
       {.source = "lambda **kw, a: 0",
        .errors = {"Parameter cannot follow var-keyword parameter at byte "
@@ -265,7 +254,7 @@ TEST(ExpressionMessageTest, Parameters) {
 }
 
 TEST(ExpressionMessageTest, DropRuleKeepsTheFirstErrorAtAnOffset) {
-  check_messages({
+  check_expression_messages({
       // Expected `else` and the missing orelse both start at the end.
       {.source = "a if b",
        .errors = {"Expected `else`, found newline at byte range 6..6"}},

@@ -272,10 +272,38 @@ TEST(ParseErrorTest, PayloadTexts) {
   }
 }
 
+// The parser's own texts travel as the kind OtherError, carrying the
+// table's text with the named part written in.
+TEST(ParseErrorTest, ParserTextsAreOtherErrors) {
+  const std::vector<MessageCase> cases = {
+      {.error = OtherParseError::TrailingCommaNotAllowed,
+       .message = "Trailing comma not allowed"},
+      {.error = OtherParseError::MissingClosingBrace,
+       .message = "missing closing brace `}`"},
+      {.error = ParseErrorType::other(OtherParseError::InvalidUnaryUsage, "-"),
+       .message = "Unary '-' expression cannot be used here"},
+      {.error = ParseErrorType::other(OtherParseError::ExpectedIndentedBlock,
+                                      "`if` statement"),
+       .message = "Expected an indented block after `if` statement"},
+  };
+  for (const MessageCase& c : cases) {
+    SCOPED_TRACE(c.message);
+    EXPECT_EQ(c.error.kind(), ParseErrorKind::OtherError);
+    EXPECT_EQ(c.error.text(), c.message);
+    EXPECT_EQ(c.error.to_string(), c.message);
+  }
+}
+
 TEST(ParseErrorTest, KindWithPayloadNeedsItsFactory) {
   EXPECT_THROW(ParseErrorType(ParseErrorKind::ExpectedToken),
                trelk::InvariantFailure);
   EXPECT_THROW(LexicalErrorType(LexicalErrorKind::OtherError),
+               trelk::InvariantFailure);
+  // A parser text is given its named part exactly when it has a place for
+  // one.
+  EXPECT_THROW(ParseErrorType(OtherParseError::InvalidUnaryUsage),
+               trelk::InvariantFailure);
+  EXPECT_THROW(ParseErrorType::other(OtherParseError::ExpectedPattern, "x"),
                trelk::InvariantFailure);
 }
 

@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "parse_module.h"
+#include "parser.h"
 #include "unsupported_syntax.h"
 
 namespace divu::test_support {
@@ -41,6 +43,30 @@ inline void check_messages(const std::vector<MessageCase>& cases) {
   for (const MessageCase& c : cases) {
     SCOPED_TRACE(c.source);
     EXPECT_EQ(error_texts(c.source), c.errors);
+  }
+}
+
+// The newest target version the expression tests parse for.
+inline constexpr PythonVersion kLatest{3, 14};
+
+// The errors of `source` parsed as one expression (expression mode) for
+// `target`, lexical and parse errors merged.
+inline std::vector<std::string> expression_error_texts(
+    std::string_view source, PythonVersion target = kLatest) {
+  Parser parser(
+      source, ParseOptions{.mode = Mode::Expression, .target_version = target});
+  parser.parse_expression_body();
+  auto [tokens, errors] = std::move(parser).finish();
+  return error_texts(errors);
+}
+
+// Parses each source as an expression for `target` and compares all its
+// errors.
+inline void check_expression_messages(const std::vector<MessageCase>& cases,
+                                      PythonVersion target = kLatest) {
+  for (const MessageCase& c : cases) {
+    SCOPED_TRACE(c.source);
+    EXPECT_EQ(expression_error_texts(c.source, target), c.errors);
   }
 }
 
