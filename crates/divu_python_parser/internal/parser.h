@@ -497,10 +497,12 @@ class Parser {
   ParsedExpr parse_expression_with_bitwise_or_precedence();
   ParsedExpr parse_lhs_expression(OperatorPrecedence level,
                                   ExpressionContext context);
-  ParsedExpr parse_binary_expression_loop(ParsedExpr left,
-                                          OperatorPrecedence level,
-                                          ExpressionContext context,
-                                          TextSize start);
+  // The infix operators after `left` that bind tighter than `level`. It
+  // loops over each level's run of operators, recursing only for an
+  // operator of a tighter level, so long chains take no more stack.
+  ParsedExpr parse_binary_expression_or_higher_recursive(
+      ParsedExpr left, OperatorPrecedence level, ExpressionContext context,
+      TextSize start);
   ExprLambda* parse_lambda_expr();
   // The run of prefix operators at the current token with its operand.
   ParsedExpr parse_prefix_run(OperatorPrecedence level,

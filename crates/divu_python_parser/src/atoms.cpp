@@ -59,7 +59,8 @@ bool at_sequence_end(const Parser& parser) {
 ParsedExpr parse_operator_expression(Parser& parser) {
   const TextSize start = parser.current_token_start();
   const ParsedExpr lhs = parser.parse_lhs_expression(0, kNoContext);
-  return parser.parse_binary_expression_loop(lhs, 0, kNoContext, start);
+  return parser.parse_binary_expression_or_higher_recursive(lhs, 0, kNoContext,
+                                                            start);
 }
 
 // A hint for a bracket left open at the end of its line, right after the

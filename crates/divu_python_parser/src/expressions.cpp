@@ -5,7 +5,7 @@
 // unparenthesized tuples. Atoms and postfix forms are in atoms.cpp.
 //
 // Operators of one level are folded into a left-nested tree by the loop of
-// parse_binary_expression_loop, so `a + b + c ...` and
+// parse_binary_expression_or_higher_recursive, so `a + b + c ...` and
 // `a or b or ...` grow no deeper in native stack as they get longer. The
 // chains that nest to the right (prefix operators, `**`, conditional and
 // lambda chains) are read in loops too and folded innermost first; only
@@ -23,24 +23,26 @@
 namespace divu {
 namespace {
 
-// Operator levels; a higher level binds tighter. Only their order matters.
+// Operator levels; a higher level binds tighter, and only their order
+// matters. Levels 1 to 5 are free: 0 stands for a whole expression, and the
+// operators keep the numbers they have always had, `or` 6 to `await` 18.
 constexpr OperatorPrecedence kInitialLevel = 0;
-constexpr OperatorPrecedence kOrLevel = 1;
-constexpr OperatorPrecedence kAndLevel = 2;
+constexpr OperatorPrecedence kOrLevel = 6;
+constexpr OperatorPrecedence kAndLevel = 7;
 // The operand of prefix `not`.
-constexpr OperatorPrecedence kNotOperandLevel = 3;
-constexpr OperatorPrecedence kComparisonLevel = 4;
-constexpr OperatorPrecedence kBitOrLevel = 5;
-constexpr OperatorPrecedence kBitXorLevel = 6;
-constexpr OperatorPrecedence kBitAndLevel = 7;
-constexpr OperatorPrecedence kShiftLevel = 8;
-constexpr OperatorPrecedence kAdditiveLevel = 9;
-constexpr OperatorPrecedence kMultiplicativeLevel = 10;
+constexpr OperatorPrecedence kNotOperandLevel = 8;
+constexpr OperatorPrecedence kComparisonLevel = 9;
+constexpr OperatorPrecedence kBitOrLevel = 10;
+constexpr OperatorPrecedence kBitXorLevel = 11;
+constexpr OperatorPrecedence kBitAndLevel = 12;
+constexpr OperatorPrecedence kShiftLevel = 13;
+constexpr OperatorPrecedence kAdditiveLevel = 14;
+constexpr OperatorPrecedence kMultiplicativeLevel = 15;
 // The operand of unary `+`, `-` and `~`.
-constexpr OperatorPrecedence kUnaryOperandLevel = 11;
-constexpr OperatorPrecedence kPowLevel = 12;
+constexpr OperatorPrecedence kUnaryOperandLevel = 16;
+constexpr OperatorPrecedence kPowLevel = 17;
 // The operand of `await`.
-constexpr OperatorPrecedence kAwaitOperandLevel = 13;
+constexpr OperatorPrecedence kAwaitOperandLevel = 18;
 
 // What a token (with the one after it) is as an infix operator.
 struct BinaryLikeOperator {
@@ -220,7 +222,8 @@ ParsedExpr parse_operator_expression(Parser& parser, OperatorPrecedence level,
                                      ExpressionContext context) {
   const TextSize start = parser.current_token_start();
   const ParsedExpr lhs = parser.parse_lhs_expression(level, context);
-  return parser.parse_binary_expression_loop(lhs, level, context, start);
+  return parser.parse_binary_expression_or_higher_recursive(lhs, level, context,
+                                                            start);
 }
 
 // A prefix operator of a run read by parse_lhs_expression: its start, the
@@ -547,7 +550,8 @@ ParsedExpr Parser::parse_prefix_run(OperatorPrecedence level,
   }
   const TextSize start = current_token_start();
   ParsedExpr operand = parse_lhs_expression(level, context);
-  operand = parse_binary_expression_loop(operand, level, context, start);
+  operand = parse_binary_expression_or_higher_recursive(operand, level, context,
+                                                        start);
   for (std::size_t index = run.size(); index-- > 0;) {
     const Prefix prefix = run[index];
     Expr* node = make_prefix_node(*this, prefix, operand.expr);
@@ -555,16 +559,15 @@ ParsedExpr Parser::parse_prefix_run(OperatorPrecedence level,
       // The caller reads the infix operators after the whole run.
       return {node, false};
     }
-    operand = parse_binary_expression_loop({node, false}, prefix.level,
-                                           prefix.context, prefix.start);
+    operand = parse_binary_expression_or_higher_recursive(
+        {node, false}, prefix.level, prefix.context, prefix.start);
   }
   return operand;
 }
 
-ParsedExpr Parser::parse_binary_expression_loop(ParsedExpr left,
-                                                OperatorPrecedence level,
-                                                ExpressionContext context,
-                                                TextSize start) {
+ParsedExpr Parser::parse_binary_expression_or_higher_recursive(
+    ParsedExpr left, OperatorPrecedence level, ExpressionContext context,
+    TextSize start) {
   // A missing left operand sits at the end of the token before it, which
   // may lie before `start`: the operation begins at its left operand.
   start = std::min(start, left.expr->range.start());
