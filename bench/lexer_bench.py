@@ -11,19 +11,15 @@ import argparse
 import io
 import os
 import subprocess
+import sys
 import sysconfig
 import time
 import tokenize
 
-
-def python_files(root):
-    """Every .py file below `root`, in a fixed order."""
-    files = []
-    for directory, subdirectories, names in os.walk(root):
-        subdirectories.sort()
-        files.extend(os.path.join(directory, name) for name in sorted(names)
-                     if name.endswith(".py"))
-    return files
+# The differential tests' lister of Python files serves the benches too.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                os.pardir, "tests", "python"))
+from stdlib_corpus import python_files  # noqa: E402
 
 
 def load(root):

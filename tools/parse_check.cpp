@@ -43,6 +43,14 @@
 //     Parses FILE as a module and prints its tree dump and first error the
 //     same way, without the NUL line.
 //
+//   parse_check --tokens|--strings|--comments|--module-tree FILE FILE...
+//     With more than one FILE, prints each file's output as above followed
+//     by a line holding one NUL byte, in the order given, so that one
+//     process serves a whole corpus of files. A file that cannot be read
+//     prints "unreadable: " and the file system's error text in place of
+//     its output; one that breaks an internal invariant prints "panic:
+//     message" after what it printed before the failure.
+//
 // Scripts depend on this output; keep it stable. Exit status: 0; 1 when a
 // file had errors, could not be read or failed; 2 for a usage error; 3 when
 // standard output could not take what was written (a full disk, a closed pipe).
@@ -71,9 +79,9 @@
 namespace {
 
 int usage() {
-  std::cerr << "usage: parse_check FILE... | --tokens FILE | --strings FILE | "
-               "--comments FILE | --expression-trees FILE | --module-tree "
-               "FILE\n";
+  std::cerr << "usage: parse_check FILE... | --tokens FILE... | --strings "
+               "FILE... | --comments FILE... | --expression-trees FILE | "
+               "--module-tree FILE...\n";
   return 2;
 }
 
@@ -292,19 +300,76 @@ int check_files(std::span<char* const> paths) {
   return all_ok ? 0 : 1;
 }
 
+// Prints the output of `mode` for the text of one file.
+void print_mode(std::string_view mode, const std::string& text,
+                std::string& out) {
+  if (mode == "--tokens") {
+    print_tokens(text, out);
+  } else if (mode == "--strings") {
+    print_strings(text, out);
+  } else if (mode == "--expression-trees") {
+    print_expression_trees(text, out);
+  } else if (mode == "--module-tree") {
+    print_tree(divu::parse_module_with_errors(text), out);
+  } else {
+    print_comments(text, out);
+  }
+}
+
+// Each file's output and a NUL line, written a file at a time so that the
+// whole corpus is never held at once. Exits 1 when a file was unreadable.
+int print_files(std::string_view mode, std::span<char* const> paths) {
+  const trelk::StdAstFileSystem files({});
+  bool all_read = true;
+  std::string out;
+  for (const char* path : paths) {
+    out.clear();
+    std::expected<std::string, trelk::IoError> read =
+        files.read_to_string(path);
+    if (!read) {
+      all_read = false;
+      out.append("unreadable: ");
+      out.append(read.error().text);
+      out.push_back('\n');
+    } else {
+      try {
+        print_mode(mode, *read, out);
+      } catch (const trelk::InvariantFailure& failure) {
+        out.append("panic: ");
+        out.append(failure.message());
+        out.push_back('\n');
+      }
+    }
+    out.append(std::string_view("\0\n", 2));
+    if (!put(out)) {
+      return kOutputFailed;
+    }
+  }
+  if (!flush_output()) {
+    return kOutputFailed;
+  }
+  return all_read ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc >= 2 && !std::string_view(argv[1]).starts_with("--")) {
     return check_files(std::span<char* const>(argv + 1, argv + argc));
   }
-  if (argc != 3) {
+  if (argc < 3) {
     return usage();
   }
   std::string_view mode = argv[1];
   if (mode != "--tokens" && mode != "--strings" && mode != "--comments" &&
       mode != "--expression-trees" && mode != "--module-tree") {
     return usage();
+  }
+  if (argc > 3) {
+    if (mode == "--expression-trees") {
+      return usage();
+    }
+    return print_files(mode, std::span<char* const>(argv + 2, argv + argc));
   }
   const std::expected<std::string, trelk::IoError> read =
       trelk::StdAstFileSystem({}).read_to_string(argv[2]);
@@ -318,18 +383,7 @@ int main(int argc, char** argv) {
     }
     return 1;
   }
-  const std::string& text = *read;
   std::string out;
-  if (mode == "--tokens") {
-    print_tokens(text, out);
-  } else if (mode == "--strings") {
-    print_strings(text, out);
-  } else if (mode == "--expression-trees") {
-    print_expression_trees(text, out);
-  } else if (mode == "--module-tree") {
-    print_tree(divu::parse_module_with_errors(text), out);
-  } else {
-    print_comments(text, out);
-  }
+  print_mode(mode, *read, out);
   return write_output(out) ? 0 : kOutputFailed;
 }

@@ -50,6 +50,7 @@ import bisect
 import dataclasses
 import io
 import os
+import re
 import subprocess
 import tempfile
 import tokenize
@@ -147,6 +148,52 @@ def module_tree(path):
     return _split_result(out.decode("utf-8", "surrogateescape"))
 
 
+def module_trees(paths):
+    """module_tree of every path, from one run of parse_check; a file that
+    cannot be parsed to its end is a Result whose panic says why."""
+    results = []
+    for text, failure in tool_outputs("--module-tree", paths):
+        results.append(_split_result(text) if failure is None else
+                       Result([], None, failure))
+    return results
+
+
+def _run_alone(mode, path):
+    run = subprocess.run([parse_check_path(), mode, path], capture_output=True)
+    if run.returncode == 0:
+        return run.stdout.decode("utf-8", "surrogateescape"), None
+    stderr = run.stderr.decode("utf-8", "replace")
+    if run.returncode == 1:
+        return None, "unreadable: " + stderr.strip()
+    return None, f"exit {run.returncode}: {stderr[-300:]}"
+
+
+def tool_outputs(mode, paths):
+    """parse_check's output in `mode` ("--tokens", "--strings", "--comments"
+    or "--module-tree") for each path, from one run of the tool: a pair
+    (text, None) per path, or (None, why) for a file that could not be read
+    ("unreadable: ...") or that broke the tool. When the run breaks down,
+    each file is run alone, so that the one that breaks it is named."""
+    if len(paths) == 1:
+        return [_run_alone(mode, paths[0])]
+    run = subprocess.run([parse_check_path(), mode, *paths],
+                         capture_output=True)
+    records = run.stdout.decode("utf-8", "surrogateescape").split("\0\n")
+    if records and records[-1] == "":
+        records.pop()
+    if run.returncode not in (0, 1) or len(records) != len(paths):
+        return [_run_alone(mode, path) for path in paths]
+    outputs = []
+    for record in records:
+        if record.startswith("unreadable: "):
+            outputs.append((None, record.rstrip("\n")))
+        elif record.startswith("panic: ") or "\npanic: " in record:
+            outputs.append((None, record[record.index("panic: "):].strip()))
+        else:
+            outputs.append((record, None))
+    return outputs
+
+
 def parse_dump(lines):
     """The tree of dump lines (without error lines)."""
     root = None
@@ -171,6 +218,12 @@ def reduce_ours(lines):
     root = parse_dump(lines)
     if root is None:
         return []
+    return render(reduce_tree(root))
+
+
+def reduce_tree(root):
+    """This parser's tree (from parse_dump) normalised (4 and 7) in place;
+    returns the root."""
     if root.kind == "ModExpression":
         root.start = root.end = None
 
@@ -192,11 +245,15 @@ def reduce_ours(lines):
         node = work.pop()
         node.children = reduced_children(node)
         work.extend(node.children)
-    return render(root)
+    return root
 
 
 # ---------------------------------------------------------------------------
 # CPython's side.
+
+# A line ends at "\r\n", "\r" or "\n", as CPython's tokenizer reads it.
+_LINE_END = re.compile(rb"\r\n?|\n")
+
 
 class Offsets:
     """(lineno, col_offset) of CPython to byte offsets into the UTF-8 text."""
@@ -204,20 +261,8 @@ class Offsets:
     def __init__(self, source):
         self.data = source.encode("utf-8") if isinstance(source, str) else (
             source)
-        starts = [0]
-        data = self.data
-        i, n = 0, len(data)
-        while i < n:
-            c = data[i]
-            if c == 0x0D:
-                i += 2 if i + 1 < n and data[i + 1] == 0x0A else 1
-                starts.append(i)
-            elif c == 0x0A:
-                i += 1
-                starts.append(i)
-            else:
-                i += 1
-        self.line_starts = starts
+        self.line_starts = [0] + [
+            match.end() for match in _LINE_END.finditer(self.data)]
         self._tokens = None
 
     def of(self, lineno, col):
@@ -237,10 +282,16 @@ class Offsets:
             row_starts = [0]
             for line in lines:
                 row_starts.append(row_starts[-1] + len(line.encode("utf-8")))
+            # Columns count characters: on an ASCII line they are bytes.
+            ascii_rows = [line.isascii() for line in lines]
 
             def offset(position):
                 row, col = position
-                line = lines[row - 1] if row - 1 < len(lines) else ""
+                if row - 1 >= len(lines):
+                    return row_starts[row - 1]
+                if ascii_rows[row - 1]:
+                    return row_starts[row - 1] + col
+                line = lines[row - 1]
                 return row_starts[row - 1] + len(line[:col].encode("utf-8"))
 
             skipped = {tokenize.COMMENT, tokenize.NL, tokenize.NEWLINE,
@@ -334,7 +385,8 @@ def _constant_kind(value):
 
 class _Builder:
     def __init__(self, source):
-        self.offsets = Offsets(source)
+        self.offsets = source if isinstance(source, Offsets) else Offsets(
+            source)
 
     def node(self, kind, ast_node, children):
         start, end = self.offsets.range(ast_node)
@@ -528,9 +580,15 @@ def reduce_cpython(tree, source):
     return cpython_reducer(source)(tree)
 
 
+def cpython_tree(tree, offsets):
+    """reduce_cpython's tree itself, for `offsets` made from the source."""
+    return _Builder(offsets).build(tree)
+
+
 def cpython_reducer(source):
-    """reduce_cpython for any number of trees or subtrees of one `source`:
-    the text's line starts and tokens are found once, not once a tree."""
+    """reduce_cpython for any number of trees or subtrees of one `source`
+    (or of the Offsets made from it): the text's line starts and tokens are
+    found once, not once a tree."""
     builder = _Builder(source)
     return lambda tree: render(builder.build(tree))
 

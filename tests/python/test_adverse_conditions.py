@@ -368,6 +368,41 @@ class ParseCheckOutputTest(unittest.TestCase):
                 self.assertNotEqual(written.stdout, "")
 
 
+class ParseCheckManyFilesTest(unittest.TestCase):
+    # One run over several files prints, for each, what a run over it alone
+    # prints, then a NUL line; a file that cannot be read says so in its
+    # place, and the files after it are still read.
+    def test_each_file_as_alone_and_a_nul_line(self):
+        tool = os.environ.get("TRELK_PARSE_CHECK")
+        if not tool:
+            self.skipTest("TRELK_PARSE_CHECK is not set")
+        directory = tempfile.TemporaryDirectory()
+        self.addCleanup(directory.cleanup)
+        contents = [b"x = 'a\\n'  # c\n", b"def f(:\n  f'{x!r:>{w}}'\n",
+                    b"\xff\n", b"", b"class C: pass"]
+        paths = []
+        for number, data in enumerate(contents):
+            paths.append(os.path.join(directory.name, f"{number}.py"))
+            with open(paths[-1], "wb") as file:
+                file.write(data)
+        for mode in ("--tokens", "--strings", "--comments", "--module-tree"):
+            with self.subTest(mode=mode):
+                expected = b""
+                for path in paths:
+                    alone = subprocess.run([tool, mode, path],
+                                           capture_output=True, timeout=60)
+                    if alone.returncode == 1:
+                        self.assertIn(b"valid UTF-8", alone.stderr)
+                        alone.stdout = (b"unreadable: stream did not contain "
+                                        b"valid UTF-8\n")
+                    expected += alone.stdout + b"\0\n"
+                together = subprocess.run([tool, mode, *paths],
+                                          capture_output=True, timeout=60)
+                self.assertEqual(together.returncode, 1, together.stderr)
+                self.assertEqual(together.stdout, expected)
+                # More than the NUL lines and the unreadable file's line.
+                self.assertGreater(expected.count(b"\n"), len(paths) + 1)
+
 
 class ParseCheckMemoryTest(unittest.TestCase):
     # parse_check under a 128 MiB address-space limit: a file whose text does

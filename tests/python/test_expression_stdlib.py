@@ -39,6 +39,9 @@ import unittest
 import ast_compare
 import stdlib_corpus
 
+# Files whose expressions are given to one run of parse_check.
+BATCH = 20
+
 
 def read_source(path):
     """The file's text decoded by its own encoding declaration, or None."""
@@ -84,17 +87,28 @@ def shift_lines(lines, base):
     return out
 
 
-def compare_file(path):
-    """(status, expressions, texts parsed, differences) for one file."""
+def compare_files(paths):
+    """compare_file of every path, with parse_check run once for them all."""
+    prepared = [cpython_snippets(path) for path in paths]
+    texts = [snippet for found in prepared if isinstance(found, tuple)
+             for snippet in found[1]]
+    results = iter(ast_compare.expression_trees(texts))
+    return [compare_file(path, found, results)
+            for path, found in zip(paths, prepared)]
+
+
+def cpython_snippets(path):
+    """(expressions, {text: CPython's reduced lines}) of one file, or the
+    status of a file that is not compared."""
     text = read_source(path)
     if text is None:
-        return "undecodable", 0, 0, []
+        return "undecodable"
     try:
         tree = ast.parse(text)
     except (SyntaxError, ValueError):
-        return "refused by CPython", 0, 0, []
+        return "refused by CPython"
     offsets = ast_compare.Offsets(text)
-    reduce_cpython = ast_compare.cpython_reducer(text)
+    reduce_cpython = ast_compare.cpython_reducer(offsets)
     data = offsets.data
     snippets = {}  # text -> CPython's reduced lines
     count = 0
@@ -117,9 +131,18 @@ def compare_file(path):
             theirs = ([theirs[0], f"  ExprCall 0..{size}", "    ExprName 0..1"]
                       + ["  " + line for line in theirs[1:]])
         snippets[snippet] = theirs
-    texts = list(snippets)
+    return count, snippets
+
+
+def compare_file(path, prepared, results):
+    """(status, expressions, texts parsed, differences) for one file, its
+    snippets' Results taken from `results` in order."""
+    if not isinstance(prepared, tuple):
+        return prepared, 0, 0, []
+    count, snippets = prepared
     differences = []
-    for snippet, result in zip(texts, ast_compare.expression_trees(texts)):
+    for snippet in snippets:
+        result = next(results)
         where = f"{os.path.relpath(path, stdlib_corpus.STDLIB)}: {snippet!r}"
         if result.panic is not None:
             differences.append(f"{where}: panic {result.panic}")
@@ -130,7 +153,7 @@ def compare_file(path):
                 ast_compare.reduce_ours(result.lines), snippets[snippet])
             if found is not None:
                 differences.append(f"{where}: {found}")
-    return "compared", count, len(texts), differences
+    return "compared", count, len(snippets), differences
 
 
 @unittest.skipUnless(os.environ.get("TRELK_PARSE_CHECK"),
@@ -139,7 +162,7 @@ class ExpressionStdlibTest(unittest.TestCase):
 
     def test_every_expression_agrees_with_cpython(self):
         files, statuses, (count, parsed), differences = (
-            stdlib_corpus.compare_corpus(compare_file))
+            stdlib_corpus.compare_corpus(compare_files, batch=BATCH))
         print(f"\nstandard library expressions: {len(files)} files "
               f"{statuses}, {count} expressions, {parsed} texts parsed and "
               f"compared, {len(differences)} differences")

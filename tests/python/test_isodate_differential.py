@@ -26,6 +26,7 @@ Deliberate differences from CPython (the tests below hold us to them):
 """
 
 import calendar
+import concurrent.futures
 import random
 import unittest
 from datetime import date, datetime, time, timedelta, timezone
@@ -34,10 +35,16 @@ import trelk_rs
 
 FIRST_ORDINAL = date(1, 1, 1).toordinal()
 LAST_ORDINAL = date(9999, 12, 31).toordinal()
+# The years 1 to 9999 in parts [first, end), one a worker process: the date
+# tests go through millions of texts.
+YEAR_PARTS = [(1, 2500), (2500, 5000), (5000, 7500), (7500, 10000)]
 
 
-def all_dates():
-    return [date.fromordinal(n) for n in range(FIRST_ORDINAL, LAST_ORDINAL + 1)]
+def dates_of(years):
+    """Every date of the years [first, end) of `years`, in order."""
+    first = date(years[0], 1, 1).toordinal()
+    last = date(years[1] - 1, 12, 31).toordinal()
+    return [date.fromordinal(n) for n in range(first, last + 1)]
 
 
 def outcome(function, text):
@@ -48,30 +55,65 @@ def outcome(function, text):
         return type(error)
 
 
-class DateTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.dates = all_dates()
+def wrong_parses(texts, expected):
+    """The texts that parse_iso_date does not read as `expected`, each with
+    what it gave and what was expected (the first 20)."""
+    parsed = list(map(trelk_rs.parse_iso_date, texts))
+    if parsed == expected:
+        return []
+    return [(text, got, want) for text, got, want in
+            zip(texts, parsed, expected) if got != want][:20]
 
-    def assert_all_parse(self, texts, expected):
-        parsed = list(map(trelk_rs.parse_iso_date, texts))
-        if parsed != expected:
-            for text, got, want in zip(texts, parsed, expected):
-                self.assertEqual(got, want, text)
+
+def calendar_dates(years):
+    dates = dates_of(years)
+    extended = [d.isoformat() for d in dates]
+    basic = [f"{d.year:04d}{d.month:02d}{d.day:02d}" for d in dates]
+    # The basic texts are CPython's, too.
+    theirs = list(map(date.fromisoformat, basic))
+    wrong = [] if theirs == dates else [
+        (text, got, want) for text, got, want in zip(basic, theirs, dates)
+        if got != want][:20]
+    return (wrong + wrong_parses(extended,
+                                 list(map(date.fromisoformat, extended))) +
+            wrong_parses(basic, dates))
+
+
+def ordinal_dates(years):
+    # Difference 1: no CPython parser reads these; build them from day 1.
+    texts = [f"{year:04d}-{day:03d}" for year in range(*years)
+             for day in range(1, 366 + calendar.isleap(year))]
+    dates = dates_of(years)
+    return (wrong_parses(texts, dates) +
+            wrong_parses([t.replace("-", "") for t in texts], dates))
+
+
+def week_dates(years):
+    dates = dates_of(years)
+    calendars = [tuple(d.isocalendar()) for d in dates]
+    extended = [f"{y:04d}-W{w:02d}-{wd}" for y, w, wd in calendars]
+    wrong = wrong_parses(extended, list(map(date.fromisoformat, extended)))
+    wrong += wrong_parses([t.replace("-", "") for t in extended],
+                          [date.fromisocalendar(*c) for c in calendars])
+    # Every seventh day from 1 January of the year 1, a Monday.
+    skip = -(dates[0].toordinal() - FIRST_ORDINAL) % 7
+    mondays = [t[:8] for t in extended[skip::7]]
+    return wrong + wrong_parses(mondays, list(map(date.fromisoformat, mondays)))
+
+
+class DateTest(unittest.TestCase):
+    def assert_every_year(self, check):
+        """Runs check(years) over YEAR_PARTS on worker processes; each
+        returns the (text, got, expected) that are wrong."""
+        with concurrent.futures.ProcessPoolExecutor(len(YEAR_PARTS)) as pool:
+            wrong = [w for part in pool.map(check, YEAR_PARTS) for w in part]
+        self.assertEqual(wrong, [])
 
     def test_every_calendar_date(self):
-        extended = [d.isoformat() for d in self.dates]
-        basic = [f"{d.year:04d}{d.month:02d}{d.day:02d}" for d in self.dates]
-        self.assertEqual(list(map(date.fromisoformat, basic)), self.dates)
-        self.assert_all_parse(extended, list(map(date.fromisoformat, extended)))
-        self.assert_all_parse(basic, self.dates)
+        self.assert_every_year(calendar_dates)
 
     def test_every_ordinal_date(self):
-        # Difference 1: no CPython parser reads these; build them from day 1.
-        texts = [f"{year:04d}-{day:03d}" for year in range(1, 10000)
-                 for day in range(1, 366 + calendar.isleap(year))]
-        self.assert_all_parse(texts, self.dates)
-        self.assert_all_parse([t.replace("-", "") for t in texts], self.dates)
+        self.assert_every_year(ordinal_dates)
         for year in (2023, 2024, 1900, 2000):
             days = 366 if year % 4 == 0 and year != 1900 else 365
             for text in (f"{year}-{days + 1:03d}", f"{year}000"):
@@ -80,13 +122,7 @@ class DateTest(unittest.TestCase):
                         trelk_rs.parse_iso_date(text)
 
     def test_every_week_date(self):
-        calendars = [tuple(d.isocalendar()) for d in self.dates]
-        extended = [f"{y:04d}-W{w:02d}-{wd}" for y, w, wd in calendars]
-        self.assert_all_parse(extended, list(map(date.fromisoformat, extended)))
-        self.assert_all_parse([t.replace("-", "") for t in extended],
-                              [date.fromisocalendar(*c) for c in calendars])
-        mondays = [t[:8] for t in extended[::7]]
-        self.assert_all_parse(mondays, list(map(date.fromisoformat, mondays)))
+        self.assert_every_year(week_dates)
 
     def test_week_53_of_every_year(self):
         # Difference 2: week 53 of a 52-week year runs into the next year.

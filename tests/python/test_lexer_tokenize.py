@@ -42,14 +42,16 @@ Known, intended differences (the only normalisations applied):
 
 import io
 import os
-import subprocess
 import sys
 import tokenize
 import unittest
 
+import ast_compare
 from stdlib_corpus import compare_corpus
 
 PARSE_CHECK = os.environ.get("TRELK_PARSE_CHECK")
+# Files given to one run of parse_check.
+BATCH = 50
 
 KEYWORDS = (
     "And As Assert Async Await Break Class Continue Def Del Elif Else Except "
@@ -154,23 +156,23 @@ def cpython_tokens(text, base):
     return result, comments
 
 
-def our_comments(path):
-    run = subprocess.run([PARSE_CHECK, "--comments", path],
-                         capture_output=True, check=True)
+def our_comments(output):
     comments = []
-    for line in run.stdout.decode("utf-8").splitlines():
+    for line in output.splitlines():
         span, where = line.split(" ")
         start, end = span.split("..")
         comments.append((int(start), int(end), where == "own-line"))
     return comments
 
 
-def our_tokens(path):
-    run = subprocess.run([PARSE_CHECK, "--tokens", path], capture_output=True)
-    if run.returncode != 0:
-        return None, run.stderr.decode("utf-8", "replace")
+def our_tokens(output):
+    """(tokens, error lines) of parse_check's --tokens output, or (None,
+    why) for a file it could not read."""
+    text, failure = output
+    if failure is not None:
+        return None, failure
     tokens, errors = [], []
-    for line in run.stdout.decode("utf-8").splitlines():
+    for line in text.splitlines():
         if line.startswith("error: "):
             errors.append(line)
             continue
@@ -184,14 +186,21 @@ def reduce_braces(text):
     return text.replace("{{", "{").replace("}}", "}")
 
 
-def compare_file(path):
+def compare_files(paths):
+    """compare_file of every path, with parse_check run once for them all."""
+    tokens = ast_compare.tool_outputs("--tokens", paths)
+    comments = ast_compare.tool_outputs("--comments", paths)
+    return [compare_file(*job) for job in zip(paths, tokens, comments)]
+
+
+def compare_file(path, token_output, comment_output):
     """Returns (status, tokens compared, comments compared, differences)."""
     with open(path, "rb") as file:
         data = file.read()
     try:
         text = data.decode("utf-8")
     except UnicodeDecodeError:
-        tokens, _ = our_tokens(path)
+        tokens, _ = our_tokens(token_output)
         if tokens is not None:
             return "bad", 0, 0, [f"{path}: not UTF-8 but accepted"]
         return "not-utf8", 0, 0, []
@@ -201,16 +210,19 @@ def compare_file(path):
     try:
         expected, expected_comments = cpython_tokens(text, base)
     except (SyntaxError, tokenize.TokenError):
-        tokens, errors = our_tokens(path)
+        tokens, errors = our_tokens(token_output)
         if tokens is None or not errors:
             return "bad", 0, 0, [f"{path}: rejected by tokenize, no error "
                                  f"from the lexer"]
         return "rejected", 0, 0, []
-    ours, errors = our_tokens(path)
+    ours, errors = our_tokens(token_output)
     if ours is None:
         return "bad", 0, 0, [f"{path}: parse_check failed: {errors}"]
     diffs = [f"{path}: {e}" for e in errors]
-    comments = our_comments(path)
+    if comment_output[1] is not None:
+        return "bad", 0, 0, [f"{path}: parse_check failed: "
+                             f"{comment_output[1]}"]
+    comments = our_comments(comment_output[0])
     if comments != expected_comments:
         diffs.append(f"{path}: comment ranges differ: "
                      f"{set(comments) ^ set(expected_comments)}")
@@ -244,7 +256,8 @@ def compare_file(path):
 @unittest.skipUnless(PARSE_CHECK, "TRELK_PARSE_CHECK is not set")
 class LexerMatchesTokenize(unittest.TestCase):
     def test_standard_library(self):
-        files, counts, (tokens, comments), diffs = compare_corpus(compare_file)
+        files, counts, (tokens, comments), diffs = compare_corpus(
+            compare_files, batch=BATCH)
         self.assertGreater(len(files), 1000)
         print(f"\nfiles: {len(files)} ({counts}), tokens compared: {tokens}, "
               f"comments: {comments}, differences: {len(diffs)}",

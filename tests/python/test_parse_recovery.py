@@ -27,7 +27,6 @@ failure can be replayed.
 import ast
 import os
 import random
-import subprocess
 import tempfile
 import unittest
 
@@ -38,6 +37,8 @@ PARSE_CHECK = os.environ.get("TRELK_PARSE_CHECK")
 SEED = 20261210
 SAMPLE = 1200
 CUTS_PER_FILE = 3
+# Files whose copies are given to one run of parse_check.
+BATCH = 10
 
 
 def definitions(data):
@@ -80,7 +81,10 @@ def char_boundary(data, offset):
 def our_definitions(lines, data):
     """(start, end, name) of the top-level definitions in our dump: the
     name is the text of the definition's first Identifier child."""
-    root = ast_compare.parse_dump(lines)
+    # Only the root, its children and theirs are looked at: the lines
+    # indented deeper are not read into the tree.
+    root = ast_compare.parse_dump(
+        [line for line in lines if not line.startswith("      ")])
     found = []
     for node in root.children if root is not None else []:
         if node.kind not in ("StmtFunctionDef", "StmtClassDef"):
@@ -93,32 +97,14 @@ def our_definitions(lines, data):
     return found
 
 
-def parse_copy(data, scratch):
-    """Our dump lines of `data`, or the text of the failure."""
-    path = os.path.join(scratch, "copy.py")
-    with open(path, "wb") as f:
-        f.write(data)
-    run = subprocess.run([PARSE_CHECK, "--module-tree", path],
-                         capture_output=True)
-    if run.returncode != 0:
-        return None, (f"exit {run.returncode}: "
-                      f"{run.stderr.decode('utf-8', 'replace')[-300:]}")
-    result = ast_compare._split_result(run.stdout.decode("utf-8",
-                                                         "surrogateescape"))
-    if result.panic is not None:
-        return None, "panic: " + result.panic
-    return result.lines, None
-
-
-def check_file(job):
-    """(copies parsed, definitions expected, definitions kept, failures)
-    for one file and its seed."""
-    path, seed = job
+def copies_of(path, seed):
+    """The file's data, its definitions and its broken copies (what, data,
+    limit, exact), or None for a file left out."""
     with open(path, "rb") as f:
         data = f.read()
     expected_all = definitions(data)
     if expected_all is None or not data:
-        return 0, 0, 0, []
+        return None
     rng = random.Random(seed)
     copies = []
     for _ in range(CUTS_PER_FILE):
@@ -130,25 +116,51 @@ def check_file(job):
     copies.append((f"line {index + 1} deleted",
                    b"".join(lines[:index] + lines[index + 1:]), line_start,
                    False))
+    return expected_all, copies
+
+
+def check_files(jobs):
+    """check_file of every (path, seed), with all their copies parsed by one
+    run of parse_check."""
+    prepared = [copies_of(path, seed) for path, seed in jobs]
+    with tempfile.TemporaryDirectory() as scratch:
+        paths = []
+        for number, found in enumerate(prepared):
+            for copy_number, (_, copy, _, _) in enumerate(
+                    found[1] if found is not None else []):
+                paths.append(os.path.join(scratch,
+                                          f"{number}-{copy_number}.py"))
+                with open(paths[-1], "wb") as f:
+                    f.write(copy)
+        trees = iter(ast_compare.module_trees(paths) if paths else [])
+    return [check_file(path, found, trees)
+            for (path, _), found in zip(jobs, prepared)]
+
+
+def check_file(path, prepared, trees):
+    """(copies parsed, definitions expected, definitions kept, failures)
+    for one file, its copies' Results taken from `trees` in order."""
+    if prepared is None:
+        return 0, 0, 0, []
+    expected_all, copies = prepared
     parsed = expected = kept = 0
     failures = []
-    with tempfile.TemporaryDirectory() as scratch:
-        for what, copy, limit, exact in copies:
-            ours, failure = parse_copy(copy, scratch)
-            if failure is not None:
-                failures.append(f"{path} ({what}): {failure}")
-                continue
-            parsed += 1
-            wanted = [d for d in expected_all if d[1] <= limit]
-            found = our_definitions(ours, copy)
-            expected += len(wanted)
-            missing = [d for d in wanted if not any(
-                f == d if exact else
-                (f[0], f[2]) == (d[0], d[2]) and f[1] >= d[1]
-                for f in found)]
-            kept += len(wanted) - len(missing)
-            if missing:
-                failures.append(f"{path} ({what}): lost {missing[:3]}")
+    for what, copy, limit, exact in copies:
+        result = next(trees)
+        if result.panic is not None:
+            failures.append(f"{path} ({what}): {result.panic}")
+            continue
+        parsed += 1
+        wanted = [d for d in expected_all if d[1] <= limit]
+        found = our_definitions(result.lines, copy)
+        expected += len(wanted)
+        missing = [d for d in wanted if not any(
+            f == d if exact else
+            (f[0], f[2]) == (d[0], d[2]) and f[1] >= d[1]
+            for f in found)]
+        kept += len(wanted) - len(missing)
+        if missing:
+            failures.append(f"{path} ({what}): lost {missing[:3]}")
     return parsed, expected, kept, failures
 
 
@@ -163,7 +175,8 @@ class RecoveryTest(unittest.TestCase):
         parsed = expected = kept = 0
         failures = []
         used = 0
-        for copies, wanted, found, failed in map_files(check_file, jobs):
+        for copies, wanted, found, failed in map_files(check_files, jobs,
+                                                       BATCH):
             used += 1 if copies else 0
             parsed += copies
             expected += wanted

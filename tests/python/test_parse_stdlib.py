@@ -45,29 +45,34 @@ from stdlib_corpus import map_files, stdlib_files
 PARSE_CHECK = os.environ.get("TRELK_PARSE_CHECK")
 BOM = b"\xef\xbb\xbf"
 # Files given to one run of parse_check.
-BATCH = 100
+BATCH = 50
 # Node kinds compared as statements, besides every kind starting "Stmt".
 CLAUSES = frozenset({"ElifElseClause", "ExceptHandlerExceptHandler"})
 
 
 def reference(path):
-    """(path, CPython's verdict) where the verdict is "accepted",
-    "rejected", "match" (accepted, with a match statement) or "not-utf8"."""
+    """(CPython's verdict, its tree or None) where the verdict is
+    "accepted", "rejected", "match" (accepted, with a match statement) or
+    "not-utf8"."""
     with open(path, "rb") as f:
         data = f.read()
     try:
         text = data.decode("utf-8")
     except UnicodeDecodeError:
-        return path, "not-utf8"
+        return "not-utf8", None
     if text.startswith("\ufeff"):
         text = text[1:]
     try:
         tree = ast.parse(text)
     except (SyntaxError, ValueError):
-        return path, "rejected"
+        return "rejected", None
     if any(isinstance(node, ast.Match) for node in ast.walk(tree)):
-        return path, "match"
-    return path, "accepted"
+        return "match", tree
+    return "accepted", tree
+
+
+def verdict(path):
+    return reference(path)[0]
 
 
 def check_batch(paths):
@@ -91,7 +96,21 @@ def check_batch(paths):
 
 
 def check_batch_job(paths):
-    return list(zip(paths, check_batch(paths)))
+    """(path, verdict, parse_check's result, position comparison) of each
+    path, the comparison (nodes compared, differences) made for the files
+    that both sides accept, or None."""
+    references = [reference(path) for path in paths]
+    checked = [path for path, (verdict, _) in zip(paths, references)
+               if verdict != "match"]
+    results = dict(zip(checked, check_batch(checked)))
+    compared = [(path, tree) for path, (verdict, tree) in
+                zip(paths, references)
+                if verdict == "accepted" and results[path] == "ok"]
+    trees = ast_compare.module_trees([path for path, _ in compared])
+    positions = {path: compare_positions(path, tree, ours)
+                 for (path, tree), ours in zip(compared, trees)}
+    return [(path, verdict, results.get(path), positions.get(path))
+            for path, (verdict, _) in zip(paths, references)]
 
 
 # ---------------------------------------------------------------------------
@@ -181,24 +200,25 @@ def shifted(lines, shift):
     return out
 
 
-def compare_positions(path):
-    """(status, nodes compared, 0, differences) of one file."""
+def compare_positions(path, tree, ours):
+    """(nodes compared, differences) of one file, given CPython's tree of
+    its text and our parse_check --module-tree Result."""
     with open(path, "rb") as f:
         data = f.read()
     shift = len(BOM) if data.startswith(BOM) else 0
     text = data[shift:].decode("utf-8")
-    tree = ast.parse(text)
-    ours = ast_compare.module_tree(path)
     if ours.panic is not None or ours.error is not None:
-        return "unparsed", 0, 0, [f"{path}: {ours.panic or ours.error}"]
+        return 0, [f"{path}: {ours.panic or ours.error}"]
     raw = ast_compare.parse_dump(ours.lines)
-    reduced = ast_compare.parse_dump(ast_compare.reduce_ours(ours.lines))
+    # Names and decorators come from the raw tree, before it is reduced in
+    # place.
+    our_names, our_decorators = our_names_and_decorators(raw)
+    reduced = ast_compare.reduce_tree(raw)
     offsets = ast_compare.Offsets(text)
-    theirs = ast_compare.parse_dump(ast_compare.reduce_cpython(tree, text))
+    theirs = ast_compare.cpython_tree(tree, offsets)
     our_statements, our_parameters = statements_and_parameters(reduced)
     their_statements, their_parameters = statements_and_parameters(
         theirs, offsets.data)
-    our_names, our_decorators = our_names_and_decorators(raw)
     their_names, their_decorators = cpython_names_and_decorators(
         tree, offsets, shift)
     pairs = [
@@ -214,7 +234,14 @@ def compare_positions(path):
         where = ast_compare.first_difference(mine, cpython)
         if where is not None:
             differences.append(f"{path}: {what}: {where}")
-    return "compared", compared, 0, differences
+    return compared, differences
+
+
+def positions(path):
+    """compare_positions of one file that CPython accepts, parsed by both
+    sides here."""
+    return compare_positions(path, reference(path)[1],
+                             ast_compare.module_tree(path))
 
 
 @unittest.skipUnless(PARSE_CHECK, "TRELK_PARSE_CHECK names the parse_check tool")
@@ -222,13 +249,18 @@ class StdlibParseTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        files = stdlib_files()
-        cls.verdicts = dict(map_files(reference, files))
-        checked = [f for f in files if cls.verdicts[f] != "match"]
-        batches = [checked[i:i + BATCH] for i in range(0, len(checked), BATCH)]
+        # One pass: each file is read and parsed by CPython once, for its
+        # verdict and for its positions.
+        cls.verdicts = {}
         cls.results = {}
-        for pairs in map_files(check_batch_job, batches):
-            cls.results.update(pairs)
+        cls.positions = {}
+        for path, verdict, result, positions in map_files(
+                check_batch_job, stdlib_files(), BATCH):
+            cls.verdicts[path] = verdict
+            if result is not None:
+                cls.results[path] = result
+            if positions is not None:
+                cls.positions[path] = positions
 
     def test_gate(self):
         counts = {}
@@ -256,9 +288,10 @@ class StdlibParseTest(unittest.TestCase):
     def test_positions(self):
         files = [path for path, verdict in self.verdicts.items()
                  if verdict == "accepted" and self.results.get(path) == "ok"]
+        self.assertEqual(sorted(files), sorted(self.positions))
         compared = 0
         differences = []
-        for _, count, _, found in map_files(compare_positions, files):
+        for count, found in self.positions.values():
             compared += count
             differences.extend(found)
         print(f"\npositions: {compared} nodes compared in {len(files)} files;"

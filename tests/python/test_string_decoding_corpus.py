@@ -21,14 +21,16 @@ Known, intended differences (the only normalisations applied):
 
 import ast
 import os
-import subprocess
 import sys
 import unittest
 import warnings
 
+import ast_compare
 from stdlib_corpus import compare_corpus
 
 PARSE_CHECK = os.environ.get("TRELK_PARSE_CHECK")
+# Files given to one run of parse_check.
+BATCH = 50
 SURROGATES = {c: "\ufffd" for c in range(0xD800, 0xE000)}
 
 
@@ -58,7 +60,14 @@ def cpython_middle(start_text, middle_text):
     return as_utf8(value[:-1])
 
 
-def compare_file(path):
+def compare_files(paths):
+    """compare_file of every path, with parse_check run once for them all."""
+    strings = ast_compare.tool_outputs("--strings", paths)
+    tokens = ast_compare.tool_outputs("--tokens", paths)
+    return [compare_file(*job) for job in zip(paths, strings, tokens)]
+
+
+def compare_file(path, string_output, token_output):
     """Returns (status, strings compared, middles compared, differences)."""
     with open(path, "rb") as f:
         data = f.read()
@@ -66,19 +75,18 @@ def compare_file(path):
         data.decode("utf-8")
     except UnicodeDecodeError:
         return "not-utf8", 0, 0, []
-    run = subprocess.run([PARSE_CHECK, "--strings", path], capture_output=True)
-    if run.returncode != 0:
-        return "bad", 0, 0, [f"{path}: parse_check failed: {run.stderr!r}"]
-    tokens = subprocess.run([PARSE_CHECK, "--tokens", path],
-                            capture_output=True).stdout
-    if b"\nerror: " in tokens or tokens.startswith(b"error: "):
+    output, failure = string_output
+    if failure is not None:
+        return "bad", 0, 0, [f"{path}: parse_check failed: {failure!r}"]
+    tokens = token_output[0] or ""
+    if "\nerror: " in tokens or tokens.startswith("error: "):
         return "lex-error", 0, 0, []
     diffs = []
     strings = middles = 0
     starts = []
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")
-        for line in run.stdout.decode("ascii").splitlines():
+        for line in output.splitlines():
             kind, span, *rest = line.split(" ", 2)
             start, end = (int(n) for n in span.split(".."))
             text = data[start:end].decode("utf-8")
@@ -105,7 +113,8 @@ def compare_file(path):
 @unittest.skipUnless(PARSE_CHECK, "TRELK_PARSE_CHECK is not set")
 class StringDecodingMatchesCPython(unittest.TestCase):
     def test_standard_library(self):
-        files, counts, (strings, middles), diffs = compare_corpus(compare_file)
+        files, counts, (strings, middles), diffs = compare_corpus(
+            compare_files, batch=BATCH)
         self.assertGreater(len(files), 1000)
         print(f"\nfiles: {len(files)} ({counts}), strings compared: "
               f"{strings}, f-string middles compared: {middles}, "
