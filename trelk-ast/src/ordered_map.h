@@ -48,7 +48,8 @@ class OrderedMap {
     return position == kAbsent ? nullptr : &entries_[position].second;
   }
   V* find(std::string_view key) {
-    return const_cast<V*>(std::as_const(*this).find(key));
+    const std::size_t position = position_of(key);
+    return position == kAbsent ? nullptr : &entries_[position].second;
   }
   bool contains(std::string_view key) const { return find(key) != nullptr; }
 

@@ -2,7 +2,7 @@
 
 namespace trelk {
 
-ImportMap build_import_map(std::span<divu::Stmt* const> body) {
+ImportMap build_import_map(std::span<const divu::Stmt* const> body) {
   ImportMap imports;
   for (const divu::Stmt* stmt : body) {
     const auto* import = stmt->dyn_cast<divu::StmtImportFrom>();

@@ -38,7 +38,9 @@ class ParsedFileCache {
   std::string_view source_text() const { return source_text_; }
   const divu::ModModule& module() const { return parsed_->syntax(); }
   // The top-level statements, in source order.
-  std::span<divu::Stmt* const> statements() const { return module().body; }
+  std::span<const divu::Stmt* const> statements() const {
+    return module().body;
+  }
   const ImportMap& import_map() const { return import_map_; }
   const divu::CommentRanges& comment_ranges() const { return comment_ranges_; }
 
@@ -55,6 +57,7 @@ class ParsedFileCache {
 };
 
 // The import map of a module's top-level statements.
-[[nodiscard]] ImportMap build_import_map(std::span<divu::Stmt* const> body);
+[[nodiscard]] ImportMap build_import_map(
+    std::span<const divu::Stmt* const> body);
 
 }  // namespace trelk

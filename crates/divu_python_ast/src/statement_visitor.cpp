@@ -4,11 +4,11 @@ namespace divu {
 
 void StatementVisitor::visit_stmt(const Stmt& stmt) { walk_stmt(*this, stmt); }
 
-void StatementVisitor::visit_body(std::span<Stmt* const> body) {
+void StatementVisitor::visit_body(std::span<const Stmt* const> body) {
   walk_body(*this, body);
 }
 
-void walk_body(StatementVisitor& visitor, std::span<Stmt* const> body) {
+void walk_body(StatementVisitor& visitor, std::span<const Stmt* const> body) {
   for (const Stmt* stmt : body) {
     visitor.visit_stmt(*stmt);
   }

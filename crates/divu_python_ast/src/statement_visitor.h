@@ -21,11 +21,11 @@ class StatementVisitor {
   // By default, walk_stmt(*this, stmt).
   virtual void visit_stmt(const Stmt& stmt);
   // By default, walk_body(*this, body).
-  virtual void visit_body(std::span<Stmt* const> body);
+  virtual void visit_body(std::span<const Stmt* const> body);
 };
 
 // Calls visitor.visit_stmt on each statement of `body`, in order.
-void walk_body(StatementVisitor& visitor, std::span<Stmt* const> body);
+void walk_body(StatementVisitor& visitor, std::span<const Stmt* const> body);
 
 // Calls visitor.visit_body on the statement lists nested in `stmt`, in order,
 // and does nothing else: a function's or class's body; a for or while loop's

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
 
 #include "int_value.h"
 #include "ipy_escape_kind.h"
@@ -23,18 +25,98 @@
 //
 // Memory: nodes live in the Arena of their parse (arena.h) and are never
 // destroyed one by one, so every node type is trivially destructible. A child
-// expression, statement or pattern is a pointer (optional children are null
-// when absent); a list is a std::span into the arena, holding pointers for
-// lists of closed sets and records in place otherwise; a text is a
-// std::string_view into the source or the arena. Everything a tree points to
-// lives as long as its arena and its source text.
+// expression, statement or pattern is a Child, a pointer (optional children
+// are null when absent); a list is a List, a std::span into the arena,
+// holding pointers for lists of closed sets and records in place otherwise;
+// a text is a std::string_view into the source or the arena. Everything a
+// tree points to lives as long as its arena and its source text.
+//
+// Fields: each record lists all its fields once, in order, with DIVU_FIELDS
+// beside their declarations. Every walk over the tree (node_children.h) and
+// the tree dump read a record's children from that list, and a compile-time
+// check there (node_children.cpp) fails when a record has a field its list
+// leaves out.
 //
 // Construction: the parser is the only builder. It makes a record in the
 // arena (its kind is set by the record's type), fills its fields, and never
 // changes a node once the parse is finished; readers get the tree as const
-// and may read it from any number of threads.
+// and may read it from any number of threads. Child and List carry the
+// const-ness of the node that holds them to the nodes they point to, so a
+// const tree hands out only const nodes and cannot be changed through.
 
 namespace divu {
+
+// A pointer to a child that passes on the const-ness of its holder: through
+// a const Child, only a const T. A copy of the handle is the builder's tool
+// (records are copied into lists whole); readers take the node, not the
+// handle.
+template <class T>
+class Child {
+ public:
+  using element_type = T;
+
+  Child() = default;
+  Child(T* node) : node_(node) {}  // NOLINT(google-explicit-constructor)
+
+  T* get() { return node_; }
+  const T* get() const { return node_; }
+  operator T*() { return node_; }              // NOLINT
+  operator const T*() const { return node_; }  // NOLINT
+  T* operator->() { return node_; }
+  const T* operator->() const { return node_; }
+  T& operator*() { return *node_; }
+  const T& operator*() const { return *node_; }
+  friend bool operator==(const Child& child, std::nullptr_t) {
+    return child.node_ == nullptr;
+  }
+
+ private:
+  T* node_ = nullptr;
+};
+
+// A list in the arena that passes on the const-ness of its holder: a const
+// List<Stmt*> is a range of, and converts to, std::span<const Stmt* const>,
+// a const List<Keyword> to std::span<const Keyword>. Copied like a Child, by
+// the builder.
+template <class T>
+class List {
+ public:
+  using value_type = T;
+  using ConstElement =
+      std::conditional_t<std::is_pointer_v<T>,
+                         const std::remove_pointer_t<T>* const, const T>;
+
+  List() = default;
+  List(std::span<T> items) : items_(items) {}  // NOLINT
+
+  std::span<T> get() { return items_; }
+  std::span<ConstElement> get() const {
+    return {static_cast<ConstElement*>(items_.data()), items_.size()};
+  }
+
+  std::size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  auto begin() { return get().begin(); }
+  auto end() { return get().end(); }
+  auto begin() const { return get().begin(); }
+  auto end() const { return get().end(); }
+  T& operator[](std::size_t index) { return items_[index]; }
+  ConstElement& operator[](std::size_t index) const { return get()[index]; }
+  T& front() { return items_.front(); }
+  ConstElement& front() const { return get().front(); }
+  T& back() { return items_.back(); }
+  ConstElement& back() const { return get().back(); }
+
+ private:
+  std::span<T> items_;
+};
+
+// Inside a record: lists the record's own fields, every one in order of
+// declaration, as fields(), a tuple of references (const in a const
+// record). Walks take the children from it.
+#define DIVU_FIELDS(...)                          \
+  auto fields() { return std::tie(__VA_ARGS__); } \
+  auto fields() const { return std::tie(__VA_ARGS__); }
 
 // The common header of every node.
 class Node {
@@ -120,6 +202,9 @@ class NodeOf : public Base {
   static_assert(Base::classof(K), "node_kind.def puts K in another set");
 
   NodeOf() : Base(K) {}
+
+  // A record without fields of its own; the others hide these.
+  std::tuple<> fields() const { return {}; }
 };
 
 // The closed sets.
@@ -205,6 +290,7 @@ enum class Singleton : std::uint8_t { None, True, False };
 // the parser puts where a name was required but missing.
 struct Identifier : NodeOf<NodeKind::Identifier, Node> {
   Name id;
+  DIVU_FIELDS(id)
 
   // False only for the empty placeholder.
   bool is_valid() const { return !id.empty(); }
@@ -214,39 +300,46 @@ static_assert(sizeof(Identifier) == 32);
 
 // One `elif` (with a test) or the `else` (without) of an if statement.
 struct ElifElseClause : NodeOf<NodeKind::ElifElseClause, Node> {
-  Expr* test = nullptr;  // optional
-  std::span<Stmt*> body;
+  Child<Expr> test;  // optional
+  List<Stmt*> body;
+  DIVU_FIELDS(test, body)
 };
 
 struct WithItem : NodeOf<NodeKind::WithItem, Node> {
-  Expr* context_expr = nullptr;
-  Expr* optional_vars = nullptr;  // optional: the target after `as`
+  Child<Expr> context_expr;
+  Child<Expr> optional_vars;  // optional: the target after `as`
+  DIVU_FIELDS(context_expr, optional_vars)
 };
 
 struct MatchCase : NodeOf<NodeKind::MatchCase, Node> {
-  Pattern* pattern = nullptr;
-  Expr* guard = nullptr;  // optional: after `if`
-  std::span<Stmt*> body;
+  Child<Pattern> pattern;
+  Child<Expr> guard;  // optional: after `if`
+  List<Stmt*> body;
+  DIVU_FIELDS(pattern, guard, body)
 };
 
 // One name of an import: a dotted name or "*", and the name after `as`.
 struct Alias : NodeOf<NodeKind::Alias, Node> {
   Identifier name;
-  Identifier* asname = nullptr;  // optional
+  Child<Identifier> asname;  // optional
+  DIVU_FIELDS(name, asname)
 };
 
 struct Decorator : NodeOf<NodeKind::Decorator, Node> {
-  Expr* expression = nullptr;  // everything after the at sign
+  Child<Expr> expression;  // everything after the at sign
+  DIVU_FIELDS(expression)
 };
 
 struct Parameter : NodeOf<NodeKind::Parameter, Node> {
   Identifier name;
-  Expr* annotation = nullptr;  // optional: after ":"
+  Child<Expr> annotation;  // optional: after ":"
+  DIVU_FIELDS(name, annotation)
 };
 
 struct ParameterWithDefault : NodeOf<NodeKind::ParameterWithDefault, Node> {
   Parameter parameter;
-  Expr* default_value = nullptr;  // optional: after "=" (`default`)
+  Child<Expr> default_value;  // optional: after "=" (`default`)
+  DIVU_FIELDS(parameter, default_value)
 };
 
 // One parameter in the order of Parameters::iter: its Parameter, and the
@@ -257,7 +350,8 @@ struct ParameterRef {
 
   // The default value, or null.
   const Expr* default_value() const {
-    return with_default != nullptr ? with_default->default_value : nullptr;
+    return with_default != nullptr ? with_default->default_value.get()
+                                   : nullptr;
   }
 };
 
@@ -265,11 +359,12 @@ class ParameterRange;
 
 // The parameters of a function or lambda.
 struct Parameters : NodeOf<NodeKind::Parameters, Node> {
-  std::span<ParameterWithDefault> posonlyargs;  // before "/"
-  std::span<ParameterWithDefault> args;
-  Parameter* vararg = nullptr;  // optional: the "*" parameter
-  std::span<ParameterWithDefault> kwonlyargs;
-  Parameter* kwarg = nullptr;  // optional: the "**" parameter
+  List<ParameterWithDefault> posonlyargs;  // before "/"
+  List<ParameterWithDefault> args;
+  Child<Parameter> vararg;  // optional: the "*" parameter
+  List<ParameterWithDefault> kwonlyargs;
+  Child<Parameter> kwarg;  // optional: the "**" parameter
+  DIVU_FIELDS(posonlyargs, args, vararg, kwonlyargs, kwarg)
 
   // Every parameter in order: posonlyargs, args, vararg, kwonlyargs, kwarg.
   // Computed on demand; allocates nothing.
@@ -336,57 +431,66 @@ class ParameterRange {
 inline ParameterRange Parameters::iter() const { return ParameterRange(*this); }
 
 struct TypeParams : NodeOf<NodeKind::TypeParams, Node> {
-  std::span<TypeParam*> type_params;
+  List<TypeParam*> type_params;
+  DIVU_FIELDS(type_params)
 };
 
 struct TypeParamTypeVar : NodeOf<NodeKind::TypeParamTypeVar, TypeParam> {
   Identifier name;
-  Expr* bound = nullptr;          // optional
-  Expr* default_value = nullptr;  // optional (`default`)
+  Child<Expr> bound;          // optional
+  Child<Expr> default_value;  // optional (`default`)
+  DIVU_FIELDS(name, bound, default_value)
 };
 
 // Written with "*".
 struct TypeParamTypeVarTuple
     : NodeOf<NodeKind::TypeParamTypeVarTuple, TypeParam> {
   Identifier name;
-  Expr* default_value = nullptr;  // optional (`default`)
+  Child<Expr> default_value;  // optional (`default`)
+  DIVU_FIELDS(name, default_value)
 };
 
 // Written with "**".
 struct TypeParamParamSpec : NodeOf<NodeKind::TypeParamParamSpec, TypeParam> {
   Identifier name;
-  Expr* default_value = nullptr;  // optional (`default`)
+  Child<Expr> default_value;  // optional (`default`)
+  DIVU_FIELDS(name, default_value)
 };
 
 // A keyword argument, or a "**" argument (without `arg`).
 struct Keyword : NodeOf<NodeKind::Keyword, Node> {
-  Identifier* arg = nullptr;  // optional
-  Expr* value = nullptr;
+  Child<Identifier> arg;  // optional
+  Child<Expr> value;
+  DIVU_FIELDS(arg, value)
 };
 
 // The arguments of a call or the bases of a class. Which positional argument
 // came before which keyword is told only by their ranges.
 struct Arguments : NodeOf<NodeKind::Arguments, Node> {
-  std::span<Expr*> args;  // positional and starred, in source order
-  std::span<Keyword> keywords;
+  List<Expr*> args;  // positional and starred, in source order
+  List<Keyword> keywords;
+  DIVU_FIELDS(args, keywords)
 };
 
 struct ExceptHandlerExceptHandler
     : NodeOf<NodeKind::ExceptHandlerExceptHandler, ExceptHandler> {
-  Expr* type = nullptr;        // optional: absent for a bare except
-  Identifier* name = nullptr;  // optional: after `as`
-  std::span<Stmt*> body;
+  Child<Expr> type;        // optional: absent for a bare except
+  Child<Identifier> name;  // optional: after `as`
+  List<Stmt*> body;
+  DIVU_FIELDS(type, name, body)
 };
 
 // ---------------------------------------------------------------------------
 // Modules.
 
 struct ModModule : NodeOf<NodeKind::ModModule, Mod> {
-  std::span<Stmt*> body;
+  List<Stmt*> body;
+  DIVU_FIELDS(body)
 };
 
 struct ModExpression : NodeOf<NodeKind::ModExpression, Mod> {
-  Expr* body = nullptr;
+  Child<Expr> body;
+  DIVU_FIELDS(body)
 };
 
 // ---------------------------------------------------------------------------
@@ -394,126 +498,148 @@ struct ModExpression : NodeOf<NodeKind::ModExpression, Mod> {
 
 struct StmtFunctionDef : NodeOf<NodeKind::StmtFunctionDef, Stmt> {
   bool is_async = false;
-  std::span<Decorator> decorator_list;
+  List<Decorator> decorator_list;
   Identifier name;
-  TypeParams* type_params = nullptr;  // optional
-  Parameters* parameters = nullptr;
-  Expr* returns = nullptr;  // optional: after "->"
-  std::span<Stmt*> body;
+  Child<TypeParams> type_params;  // optional
+  Child<Parameters> parameters;
+  Child<Expr> returns;  // optional: after "->"
+  List<Stmt*> body;
+  DIVU_FIELDS(is_async, decorator_list, name, type_params, parameters, returns,
+              body)
 };
 
 struct StmtClassDef : NodeOf<NodeKind::StmtClassDef, Stmt> {
-  std::span<Decorator> decorator_list;
+  List<Decorator> decorator_list;
   Identifier name;
-  TypeParams* type_params = nullptr;  // optional
-  Arguments* arguments = nullptr;     // optional: absent without parentheses
-  std::span<Stmt*> body;
+  Child<TypeParams> type_params;  // optional
+  Child<Arguments> arguments;     // optional: absent without parentheses
+  List<Stmt*> body;
+  DIVU_FIELDS(decorator_list, name, type_params, arguments, body)
 };
 
 struct StmtReturn : NodeOf<NodeKind::StmtReturn, Stmt> {
-  Expr* value = nullptr;  // optional
+  Child<Expr> value;  // optional
+  DIVU_FIELDS(value)
 };
 
 struct StmtDelete : NodeOf<NodeKind::StmtDelete, Stmt> {
-  std::span<Expr*> targets;
+  List<Expr*> targets;
+  DIVU_FIELDS(targets)
 };
 
 struct StmtTypeAlias : NodeOf<NodeKind::StmtTypeAlias, Stmt> {
-  Expr* name = nullptr;               // a name expression
-  TypeParams* type_params = nullptr;  // optional
-  Expr* value = nullptr;
+  Child<Expr> name;               // a name expression
+  Child<TypeParams> type_params;  // optional
+  Child<Expr> value;
+  DIVU_FIELDS(name, type_params, value)
 };
 
 struct StmtAssign : NodeOf<NodeKind::StmtAssign, Stmt> {
-  std::span<Expr*> targets;  // one per "=", left to right
-  Expr* value = nullptr;
+  List<Expr*> targets;  // one per "=", left to right
+  Child<Expr> value;
+  DIVU_FIELDS(targets, value)
 };
 
 struct StmtAugAssign : NodeOf<NodeKind::StmtAugAssign, Stmt> {
-  Expr* target = nullptr;
+  Child<Expr> target;
   Operator op = Operator::Add;
-  Expr* value = nullptr;
+  Child<Expr> value;
+  DIVU_FIELDS(target, op, value)
 };
 
 struct StmtAnnAssign : NodeOf<NodeKind::StmtAnnAssign, Stmt> {
-  Expr* target = nullptr;
-  Expr* annotation = nullptr;
-  Expr* value = nullptr;  // optional
+  Child<Expr> target;
+  Child<Expr> annotation;
+  Child<Expr> value;  // optional
   // The target is a name expression not written in parentheses.
   bool simple = false;
+  DIVU_FIELDS(target, annotation, value, simple)
 };
 
 struct StmtFor : NodeOf<NodeKind::StmtFor, Stmt> {
   bool is_async = false;
-  Expr* target = nullptr;
-  Expr* iter = nullptr;
-  std::span<Stmt*> body;
-  std::span<Stmt*> orelse;  // the else block; empty when absent
+  Child<Expr> target;
+  Child<Expr> iter;
+  List<Stmt*> body;
+  List<Stmt*> orelse;  // the else block; empty when absent
+  DIVU_FIELDS(is_async, target, iter, body, orelse)
 };
 
 struct StmtWhile : NodeOf<NodeKind::StmtWhile, Stmt> {
-  Expr* test = nullptr;
-  std::span<Stmt*> body;
-  std::span<Stmt*> orelse;
+  Child<Expr> test;
+  List<Stmt*> body;
+  List<Stmt*> orelse;
+  DIVU_FIELDS(test, body, orelse)
 };
 
 struct StmtIf : NodeOf<NodeKind::StmtIf, Stmt> {
-  Expr* test = nullptr;
-  std::span<Stmt*> body;
+  Child<Expr> test;
+  List<Stmt*> body;
   // Each `elif` in order, then the `else` if any.
-  std::span<ElifElseClause> elif_else_clauses;
+  List<ElifElseClause> elif_else_clauses;
+  DIVU_FIELDS(test, body, elif_else_clauses)
 };
 
 struct StmtWith : NodeOf<NodeKind::StmtWith, Stmt> {
   bool is_async = false;
-  std::span<WithItem> items;
-  std::span<Stmt*> body;
+  List<WithItem> items;
+  List<Stmt*> body;
+  DIVU_FIELDS(is_async, items, body)
 };
 
 struct StmtMatch : NodeOf<NodeKind::StmtMatch, Stmt> {
-  Expr* subject = nullptr;
-  std::span<MatchCase> cases;
+  Child<Expr> subject;
+  List<MatchCase> cases;
+  DIVU_FIELDS(subject, cases)
 };
 
 struct StmtRaise : NodeOf<NodeKind::StmtRaise, Stmt> {
-  Expr* exc = nullptr;    // optional
-  Expr* cause = nullptr;  // optional: after `from`
+  Child<Expr> exc;    // optional
+  Child<Expr> cause;  // optional: after `from`
+  DIVU_FIELDS(exc, cause)
 };
 
 struct StmtTry : NodeOf<NodeKind::StmtTry, Stmt> {
-  std::span<Stmt*> body;
-  std::span<ExceptHandler*> handlers;
-  std::span<Stmt*> orelse;
-  std::span<Stmt*> finalbody;
+  List<Stmt*> body;
+  List<ExceptHandler*> handlers;
+  List<Stmt*> orelse;
+  List<Stmt*> finalbody;
   bool is_star = false;  // the handlers are written `except*`
+  DIVU_FIELDS(body, handlers, orelse, finalbody, is_star)
 };
 
 struct StmtAssert : NodeOf<NodeKind::StmtAssert, Stmt> {
-  Expr* test = nullptr;
-  Expr* msg = nullptr;  // optional
+  Child<Expr> test;
+  Child<Expr> msg;  // optional
+  DIVU_FIELDS(test, msg)
 };
 
 struct StmtImport : NodeOf<NodeKind::StmtImport, Stmt> {
-  std::span<Alias> names;
+  List<Alias> names;
+  DIVU_FIELDS(names)
 };
 
 struct StmtImportFrom : NodeOf<NodeKind::StmtImportFrom, Stmt> {
   // The dotted module name; absent in `from . import x`.
-  Identifier* module = nullptr;
-  std::span<Alias> names;
+  Child<Identifier> module;
+  List<Alias> names;
   std::uint32_t level = 0;  // the number of leading dots
+  DIVU_FIELDS(module, names, level)
 };
 
 struct StmtGlobal : NodeOf<NodeKind::StmtGlobal, Stmt> {
-  std::span<Identifier> names;
+  List<Identifier> names;
+  DIVU_FIELDS(names)
 };
 
 struct StmtNonlocal : NodeOf<NodeKind::StmtNonlocal, Stmt> {
-  std::span<Identifier> names;
+  List<Identifier> names;
+  DIVU_FIELDS(names)
 };
 
 struct StmtExpr : NodeOf<NodeKind::StmtExpr, Stmt> {
-  Expr* value = nullptr;
+  Child<Expr> value;
+  DIVU_FIELDS(value)
 };
 
 struct StmtPass : NodeOf<NodeKind::StmtPass, Stmt> {};
@@ -523,6 +649,7 @@ struct StmtContinue : NodeOf<NodeKind::StmtContinue, Stmt> {};
 struct StmtIpyEscapeCommand : NodeOf<NodeKind::StmtIpyEscapeCommand, Stmt> {
   IpyEscapeKind kind = IpyEscapeKind::Shell;
   std::string_view value;  // the command
+  DIVU_FIELDS(kind, value)
 };
 
 // ---------------------------------------------------------------------------
@@ -557,14 +684,21 @@ class LiteralValue {
   bool is_implicit_concatenated() const { return !concatenated_.empty(); }
   // The parts in source order; one for a single part. The span views this
   // value for a single part, so it lives as long as the value.
-  std::span<Part* const> parts() const {
-    if (concatenated_.empty()) {
-      return {&single_, single_ != nullptr ? 1u : 0u};
-    }
-    return concatenated_;
+  std::span<const Part* const> parts() const {
+    const std::span<Part* const> parts = parts_of(single_, concatenated_);
+    return {parts.data(), parts.size()};
   }
+  std::span<Part* const> parts() { return parts_of(single_, concatenated_); }
 
  private:
+  static std::span<Part* const> parts_of(Part* const& single,
+                                         std::span<Part* const> concatenated) {
+    if (concatenated.empty()) {
+      return {&single, single != nullptr ? 1u : 0u};
+    }
+    return concatenated;
+  }
+
   Part* single_ = nullptr;
   std::span<Part* const> concatenated_;
 };
@@ -573,6 +707,7 @@ class LiteralValue {
 struct StringLiteral : NodeOf<NodeKind::StringLiteral, FStringPart> {
   std::string_view value;
   StringLiteralFlags flags;
+  DIVU_FIELDS(value, flags)
 
   // The placeholder part that stands in a string concatenation for a part of
   // another kind: empty text, only the invalid mark.
@@ -582,18 +717,21 @@ struct StringLiteral : NodeOf<NodeKind::StringLiteral, FStringPart> {
 struct BytesLiteral : NodeOf<NodeKind::BytesLiteral, Node> {
   std::string_view value;  // the decoded bytes
   BytesLiteralFlags flags;
+  DIVU_FIELDS(value, flags)
 };
 
 // One f-string token sequence.
 struct FString : NodeOf<NodeKind::FString, FStringPart> {
-  std::span<InterpolatedStringElement*> elements;
+  List<InterpolatedStringElement*> elements;
   FStringFlags flags;
+  DIVU_FIELDS(elements, flags)
 };
 
 // One t-string token sequence.
 struct TString : NodeOf<NodeKind::TString, Node> {
-  std::span<InterpolatedStringElement*> elements;
+  List<InterpolatedStringElement*> elements;
   TStringFlags flags;
+  DIVU_FIELDS(elements, flags)
 };
 
 struct StringLiteralValueTraits {
@@ -684,6 +822,7 @@ struct InterpolatedStringElementLiteral
     : NodeOf<NodeKind::InterpolatedStringElementLiteral,
              InterpolatedStringElement> {
   std::string_view value;
+  DIVU_FIELDS(value)
 };
 
 // The source texts around the expression of a self-documenting
@@ -696,16 +835,18 @@ struct DebugText {
 // The part after ":" inside the braces of an interpolation.
 struct InterpolatedStringFormatSpec
     : NodeOf<NodeKind::InterpolatedStringFormatSpec, Node> {
-  std::span<InterpolatedStringElement*> elements;
+  List<InterpolatedStringElement*> elements;
+  DIVU_FIELDS(elements)
 };
 
 struct InterpolatedStringElementInterpolation
     : NodeOf<NodeKind::InterpolatedStringElementInterpolation,
              InterpolatedStringElement> {
-  Expr* expression = nullptr;
-  DebugText* debug_text = nullptr;  // optional
+  Child<Expr> expression;
+  Child<DebugText> debug_text;  // optional
   ConversionFlag conversion = ConversionFlag::None;
-  InterpolatedStringFormatSpec* format_spec = nullptr;  // optional
+  Child<InterpolatedStringFormatSpec> format_spec;  // optional
+  DIVU_FIELDS(expression, debug_text, conversion, format_spec)
 };
 
 // ---------------------------------------------------------------------------
@@ -713,176 +854,209 @@ struct InterpolatedStringElementInterpolation
 
 struct ExprBoolOp : NodeOf<NodeKind::ExprBoolOp, Expr> {
   BoolOp op = BoolOp::And;
-  std::span<Expr*> values;  // the operands, left to right
+  List<Expr*> values;  // the operands, left to right
+  DIVU_FIELDS(op, values)
 };
 
 // An assignment expression, written with ":=".
 struct ExprNamed : NodeOf<NodeKind::ExprNamed, Expr> {
-  Expr* target = nullptr;
-  Expr* value = nullptr;
+  Child<Expr> target;
+  Child<Expr> value;
+  DIVU_FIELDS(target, value)
 };
 
 struct ExprBinOp : NodeOf<NodeKind::ExprBinOp, Expr> {
-  Expr* left = nullptr;
+  Child<Expr> left;
   Operator op = Operator::Add;
-  Expr* right = nullptr;
+  Child<Expr> right;
+  DIVU_FIELDS(left, op, right)
 };
 
 struct ExprUnaryOp : NodeOf<NodeKind::ExprUnaryOp, Expr> {
   UnaryOp op = UnaryOp::Invert;
-  Expr* operand = nullptr;
+  Child<Expr> operand;
+  DIVU_FIELDS(op, operand)
 };
 
 struct ExprLambda : NodeOf<NodeKind::ExprLambda, Expr> {
   // Optional: absent when the colon follows the keyword directly.
-  Parameters* parameters = nullptr;
-  Expr* body = nullptr;
+  Child<Parameters> parameters;
+  Child<Expr> body;
+  DIVU_FIELDS(parameters, body)
 };
 
 struct ExprIf : NodeOf<NodeKind::ExprIf, Expr> {
-  Expr* test = nullptr;
-  Expr* body = nullptr;  // the value when the test holds
-  Expr* orelse = nullptr;
+  Child<Expr> test;
+  Child<Expr> body;  // the value when the test holds
+  Child<Expr> orelse;
+  DIVU_FIELDS(test, body, orelse)
 };
 
 // One entry of a dictionary display. No range of its own.
 struct DictItem {
-  Expr* key = nullptr;  // optional: absent for a "**" entry
-  Expr* value = nullptr;
+  Child<Expr> key;  // optional: absent for a "**" entry
+  Child<Expr> value;
+  DIVU_FIELDS(key, value)
 };
 
 struct ExprDict : NodeOf<NodeKind::ExprDict, Expr> {
-  std::span<DictItem> items;
+  List<DictItem> items;
+  DIVU_FIELDS(items)
 };
 
 struct ExprSet : NodeOf<NodeKind::ExprSet, Expr> {
-  std::span<Expr*> elts;
+  List<Expr*> elts;
+  DIVU_FIELDS(elts)
 };
 
 // One `for` clause of a comprehension or generator.
 struct Comprehension : NodeOf<NodeKind::Comprehension, Node> {
-  Expr* target = nullptr;
-  Expr* iter = nullptr;
-  std::span<Expr*> ifs;
+  Child<Expr> target;
+  Child<Expr> iter;
+  List<Expr*> ifs;
   bool is_async = false;
+  DIVU_FIELDS(target, iter, ifs, is_async)
 };
 
 struct ExprListComp : NodeOf<NodeKind::ExprListComp, Expr> {
-  Expr* elt = nullptr;
-  std::span<Comprehension> generators;
+  Child<Expr> elt;
+  List<Comprehension> generators;
+  DIVU_FIELDS(elt, generators)
 };
 
 struct ExprSetComp : NodeOf<NodeKind::ExprSetComp, Expr> {
-  Expr* elt = nullptr;
-  std::span<Comprehension> generators;
+  Child<Expr> elt;
+  List<Comprehension> generators;
+  DIVU_FIELDS(elt, generators)
 };
 
 struct ExprDictComp : NodeOf<NodeKind::ExprDictComp, Expr> {
-  Expr* key = nullptr;
-  Expr* value = nullptr;
-  std::span<Comprehension> generators;
+  Child<Expr> key;
+  Child<Expr> value;
+  List<Comprehension> generators;
+  DIVU_FIELDS(key, value, generators)
 };
 
 struct ExprGenerator : NodeOf<NodeKind::ExprGenerator, Expr> {
-  Expr* elt = nullptr;
-  std::span<Comprehension> generators;
+  Child<Expr> elt;
+  List<Comprehension> generators;
   // Written inside parentheses of its own.
   bool parenthesized = false;
+  DIVU_FIELDS(elt, generators, parenthesized)
 };
 
 struct ExprAwait : NodeOf<NodeKind::ExprAwait, Expr> {
-  Expr* value = nullptr;
+  Child<Expr> value;
+  DIVU_FIELDS(value)
 };
 
 struct ExprYield : NodeOf<NodeKind::ExprYield, Expr> {
-  Expr* value = nullptr;  // optional
+  Child<Expr> value;  // optional
+  DIVU_FIELDS(value)
 };
 
 struct ExprYieldFrom : NodeOf<NodeKind::ExprYieldFrom, Expr> {
-  Expr* value = nullptr;
+  Child<Expr> value;
+  DIVU_FIELDS(value)
 };
 
 // A comparison chain: `a < b < c` has two ops and two comparators.
 struct ExprCompare : NodeOf<NodeKind::ExprCompare, Expr> {
-  Expr* left = nullptr;
-  std::span<CmpOp> ops;
-  std::span<Expr*> comparators;  // as many as ops
+  Child<Expr> left;
+  List<CmpOp> ops;
+  List<Expr*> comparators;  // as many as ops
+  DIVU_FIELDS(left, ops, comparators)
 };
 
 struct ExprCall : NodeOf<NodeKind::ExprCall, Expr> {
-  Expr* func = nullptr;
+  Child<Expr> func;
   Arguments arguments;
+  DIVU_FIELDS(func, arguments)
 };
 
 struct ExprFString : NodeOf<NodeKind::ExprFString, Expr> {
   FStringValue value;
+  DIVU_FIELDS(value)
 };
 
 struct ExprTString : NodeOf<NodeKind::ExprTString, Expr> {
   TStringValue value;
+  DIVU_FIELDS(value)
 };
 
 struct ExprStringLiteral : NodeOf<NodeKind::ExprStringLiteral, Expr> {
   StringLiteralValue value;
+  DIVU_FIELDS(value)
 };
 
 struct ExprBytesLiteral : NodeOf<NodeKind::ExprBytesLiteral, Expr> {
   BytesLiteralValue value;
+  DIVU_FIELDS(value)
 };
 
 struct ExprNumberLiteral : NodeOf<NodeKind::ExprNumberLiteral, Expr> {
   NumberLiteralValue value;
+  DIVU_FIELDS(value)
 };
 
 struct ExprBooleanLiteral : NodeOf<NodeKind::ExprBooleanLiteral, Expr> {
   bool value = false;
+  DIVU_FIELDS(value)
 };
 
 struct ExprNoneLiteral : NodeOf<NodeKind::ExprNoneLiteral, Expr> {};
 struct ExprEllipsisLiteral : NodeOf<NodeKind::ExprEllipsisLiteral, Expr> {};
 
 struct ExprAttribute : NodeOf<NodeKind::ExprAttribute, Expr> {
-  Expr* value = nullptr;
+  Child<Expr> value;
   Identifier attr;
   ExprContext ctx = ExprContext::Load;
+  DIVU_FIELDS(value, attr, ctx)
 };
 
 struct ExprSubscript : NodeOf<NodeKind::ExprSubscript, Expr> {
-  Expr* value = nullptr;
-  Expr* slice = nullptr;  // an ExprSlice, a tuple or any expression
+  Child<Expr> value;
+  Child<Expr> slice;  // an ExprSlice, a tuple or any expression
   ExprContext ctx = ExprContext::Load;
+  DIVU_FIELDS(value, slice, ctx)
 };
 
 struct ExprStarred : NodeOf<NodeKind::ExprStarred, Expr> {
-  Expr* value = nullptr;
+  Child<Expr> value;
   ExprContext ctx = ExprContext::Load;
+  DIVU_FIELDS(value, ctx)
 };
 
 struct ExprName : NodeOf<NodeKind::ExprName, Expr> {
   Name id;
   ExprContext ctx = ExprContext::Load;
+  DIVU_FIELDS(id, ctx)
 };
 
 struct ExprList : NodeOf<NodeKind::ExprList, Expr> {
-  std::span<Expr*> elts;
+  List<Expr*> elts;
   ExprContext ctx = ExprContext::Load;
+  DIVU_FIELDS(elts, ctx)
 };
 
 struct ExprTuple : NodeOf<NodeKind::ExprTuple, Expr> {
-  std::span<Expr*> elts;
+  List<Expr*> elts;
   ExprContext ctx = ExprContext::Load;
   bool parenthesized = false;  // written in parentheses
+  DIVU_FIELDS(elts, ctx, parenthesized)
 };
 
 struct ExprSlice : NodeOf<NodeKind::ExprSlice, Expr> {
-  Expr* lower = nullptr;  // optional
-  Expr* upper = nullptr;  // optional
-  Expr* step = nullptr;   // optional
+  Child<Expr> lower;  // optional
+  Child<Expr> upper;  // optional
+  Child<Expr> step;   // optional
+  DIVU_FIELDS(lower, upper, step)
 };
 
 struct ExprIpyEscapeCommand : NodeOf<NodeKind::ExprIpyEscapeCommand, Expr> {
   IpyEscapeKind kind = IpyEscapeKind::Shell;
   std::string_view value;
+  DIVU_FIELDS(kind, value)
 };
 
 // ---------------------------------------------------------------------------
@@ -890,51 +1064,61 @@ struct ExprIpyEscapeCommand : NodeOf<NodeKind::ExprIpyEscapeCommand, Expr> {
 
 // A literal or a dotted name.
 struct PatternMatchValue : NodeOf<NodeKind::PatternMatchValue, Pattern> {
-  Expr* value = nullptr;
+  Child<Expr> value;
+  DIVU_FIELDS(value)
 };
 
 struct PatternMatchSingleton
     : NodeOf<NodeKind::PatternMatchSingleton, Pattern> {
   Singleton value = Singleton::None;
+  DIVU_FIELDS(value)
 };
 
 struct PatternMatchSequence : NodeOf<NodeKind::PatternMatchSequence, Pattern> {
-  std::span<Pattern*> patterns;
+  List<Pattern*> patterns;
+  DIVU_FIELDS(patterns)
 };
 
 struct PatternMatchMapping : NodeOf<NodeKind::PatternMatchMapping, Pattern> {
-  std::span<Expr*> keys;
-  std::span<Pattern*> patterns;  // paired with keys by position
-  Identifier* rest = nullptr;    // optional: the "**" capture
+  List<Expr*> keys;
+  List<Pattern*> patterns;  // paired with keys by position
+  Child<Identifier> rest;   // optional: the "**" capture
+  DIVU_FIELDS(keys, patterns, rest)
 };
 
 struct PatternKeyword : NodeOf<NodeKind::PatternKeyword, Node> {
   Identifier attr;
-  Pattern* pattern = nullptr;
+  Child<Pattern> pattern;
+  DIVU_FIELDS(attr, pattern)
 };
 
 struct PatternArguments : NodeOf<NodeKind::PatternArguments, Node> {
-  std::span<Pattern*> patterns;  // positional
-  std::span<PatternKeyword> keywords;
+  List<Pattern*> patterns;  // positional
+  List<PatternKeyword> keywords;
+  DIVU_FIELDS(patterns, keywords)
 };
 
 struct PatternMatchClass : NodeOf<NodeKind::PatternMatchClass, Pattern> {
-  Expr* cls = nullptr;
+  Child<Expr> cls;
   PatternArguments arguments;
+  DIVU_FIELDS(cls, arguments)
 };
 
 struct PatternMatchStar : NodeOf<NodeKind::PatternMatchStar, Pattern> {
-  Identifier* name = nullptr;  // optional: absent for the wildcard
+  Child<Identifier> name;  // optional: absent for the wildcard
+  DIVU_FIELDS(name)
 };
 
 // The wildcard `_` has neither pattern nor name.
 struct PatternMatchAs : NodeOf<NodeKind::PatternMatchAs, Pattern> {
-  Pattern* pattern = nullptr;  // optional
-  Identifier* name = nullptr;  // optional
+  Child<Pattern> pattern;  // optional
+  Child<Identifier> name;  // optional
+  DIVU_FIELDS(pattern, name)
 };
 
 struct PatternMatchOr : NodeOf<NodeKind::PatternMatchOr, Pattern> {
-  std::span<Pattern*> patterns;  // the alternatives
+  List<Pattern*> patterns;  // the alternatives
+  DIVU_FIELDS(patterns)
 };
 
 // ---------------------------------------------------------------------------

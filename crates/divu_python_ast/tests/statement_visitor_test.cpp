@@ -25,7 +25,7 @@ class RecordingVisitor : public StatementVisitor {
       walk_stmt(*this, stmt);
     }
   }
-  void visit_body(std::span<Stmt* const> body) override {
+  void visit_body(std::span<const Stmt* const> body) override {
     trace += "[ ";
     StatementVisitor::visit_body(body);
     trace += "] ";

@@ -3,9 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "node_children.h"
 #include "stack_thread.h"
@@ -30,9 +36,56 @@ ModModule* module(TreeBuilder& b, TextSize end,
 
 struct DumpCase {
   std::string_view source;
-  std::function<const Node*(TreeBuilder&)> build;
+  std::function<Node*(TreeBuilder&)> build;
   std::string_view dump;
 };
+
+// The nodes under `root` in preorder, as the builder's walk over mutable
+// nodes meets them.
+std::vector<const Node*> mutable_preorder(Node& root) {
+  std::vector<const Node*> order;
+  std::vector<Node*> stack{&root};
+  while (!stack.empty()) {
+    Node* node = stack.back();
+    stack.pop_back();
+    order.push_back(node);
+    const std::size_t first = stack.size();
+    for_each_child(*node, [&stack](Node& child) { stack.push_back(&child); });
+    std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(first),
+                 stack.end());
+  }
+  return order;
+}
+
+// Records that get their field list wrong, which the check refuses.
+struct FieldLeftOut : NodeOf<NodeKind::StmtExpr, Stmt> {
+  Child<Expr> value;
+  bool flag = false;
+  DIVU_FIELDS(value)
+};
+struct FieldListedTwice : NodeOf<NodeKind::StmtExpr, Stmt> {
+  Child<Expr> value;
+  DIVU_FIELDS(value, value)
+};
+static_assert(node_children_detail::lists_every_field<StmtExpr>());
+static_assert(!node_children_detail::lists_every_field<FieldLeftOut>());
+static_assert(!node_children_detail::lists_every_field<FieldListedTwice>());
+
+// A reader holding the tree as const gets only const nodes out of it.
+static_assert(
+    std::is_same_v<decltype(std::declval<const StmtExpr&>().value.get()),
+                   const Expr*>);
+static_assert(!std::is_convertible_v<const Child<Expr>&, Expr*>);
+static_assert(
+    std::is_convertible_v<const List<Stmt*>&, std::span<const Stmt* const>>);
+static_assert(
+    !std::is_convertible_v<const List<Stmt*>&, std::span<Stmt* const>>);
+static_assert(!std::is_convertible_v<const List<Keyword>&, std::span<Keyword>>);
+static_assert(
+    std::is_same_v<decltype(std::declval<const ExprFString&>().value.parts()),
+                   std::span<const FStringPart* const>>);
+static_assert(std::is_same_v<decltype((std::declval<const Keyword&>().arg->id)),
+                             const Name&>);
 
 TEST(TreeDumpTest, OneLinePerNodeInFieldOrder) {
   const DumpCase cases[] = {
@@ -366,7 +419,13 @@ TEST(TreeDumpTest, OneLinePerNodeInFieldOrder) {
   for (const DumpCase& c : cases) {
     SCOPED_TRACE(c.source);
     TreeBuilder b;
-    EXPECT_EQ(dump_tree(*c.build(b)), c.dump);
+    Node* root = c.build(b);
+    EXPECT_EQ(dump_tree(*root), c.dump);
+    std::vector<const Node*> by_reader;
+    walk_preorder(*root, [&by_reader](const Node& node, std::uint32_t) {
+      by_reader.push_back(&node);
+    });
+    EXPECT_EQ(mutable_preorder(*root), by_reader);
   }
 }
 

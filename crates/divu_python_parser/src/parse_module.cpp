@@ -88,18 +88,14 @@ void Parser::widen_to_children(Node& root) {
   constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
   std::vector<Entry> order;
   std::vector<std::pair<Node*, std::size_t>> stack{{&root, kNoParent}};
-  std::vector<const Node*> children;
   while (!stack.empty()) {
     const auto [node, parent] = stack.back();
     stack.pop_back();
     const std::size_t index = order.size();
     order.push_back({node, parent});
-    children.clear();
-    append_children(*node, children);
-    for (const Node* child : children) {
-      // The parser built every node, none of them const.
-      stack.emplace_back(const_cast<Node*>(child), index);
-    }
+    for_each_child(*node, [&stack, index](Node& child) {
+      stack.emplace_back(&child, index);
+    });
   }
   for (std::size_t index = order.size(); index-- > 1;) {
     const TextRange child = order[index].node->range;

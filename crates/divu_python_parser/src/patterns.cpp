@@ -102,7 +102,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
     case NodeKind::PatternMatchSingleton:
       return singleton_to_expr(parser, pattern->as<PatternMatchSingleton>());
     case NodeKind::PatternMatchSequence: {
-      const auto& sequence = pattern->as<PatternMatchSequence>();
+      auto& sequence = pattern->as<PatternMatchSequence>();
       std::span<Expr*> elts =
           parser.arena().make_list<Expr*>(sequence.patterns.size());
       for (std::size_t index = 0; index < elts.size(); ++index) {
@@ -114,7 +114,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
       return list;
     }
     case NodeKind::PatternMatchMapping: {
-      const auto& mapping = pattern->as<PatternMatchMapping>();
+      auto& mapping = pattern->as<PatternMatchMapping>();
       const std::size_t pairs = mapping.keys.size();
       std::span<DictItem> items = parser.arena().make_list<DictItem>(
           pairs + (mapping.rest != nullptr ? 1 : 0));
@@ -131,8 +131,8 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
       return dict;
     }
     case NodeKind::PatternMatchClass: {
-      const auto& class_pattern = pattern->as<PatternMatchClass>();
-      const PatternArguments& arguments = class_pattern.arguments;
+      auto& class_pattern = pattern->as<PatternMatchClass>();
+      PatternArguments& arguments = class_pattern.arguments;
       ExprCall* call = parser.make<ExprCall>(range);
       call->func = class_pattern.cls;
       call->arguments.range = arguments.range;
@@ -145,7 +145,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
       call->arguments.keywords =
           parser.arena().make_list<Keyword>(arguments.keywords.size());
       for (std::size_t index = 0; index < arguments.keywords.size(); ++index) {
-        const PatternKeyword& keyword = arguments.keywords[index];
+        PatternKeyword& keyword = arguments.keywords[index];
         Keyword& converted = call->arguments.keywords[index];
         converted.range = keyword.range;
         converted.arg = parser.arena().make<Identifier>(keyword.attr);
@@ -154,7 +154,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
       return call;
     }
     case NodeKind::PatternMatchStar: {
-      const auto& star = pattern->as<PatternMatchStar>();
+      auto& star = pattern->as<PatternMatchStar>();
       // `*_` keeps no name: the wildcard's `_` is the star's last character.
       ExprName* name = star.name != nullptr
                            ? make_name(parser, star.name->id, star.name->range,
@@ -168,7 +168,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
       return starred;
     }
     case NodeKind::PatternMatchAs: {
-      const auto& as = pattern->as<PatternMatchAs>();
+      auto& as = pattern->as<PatternMatchAs>();
       if (as.pattern == nullptr && as.name == nullptr) {
         return make_name(parser, Name("_"), range, ExprContext::Store);
       }
@@ -184,7 +184,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
       return make_name(parser, Name(), range, ExprContext::Invalid);
     }
     case NodeKind::PatternMatchOr: {
-      const auto& alternatives = pattern->as<PatternMatchOr>().patterns;
+      auto& alternatives = pattern->as<PatternMatchOr>().patterns;
       if (alternatives.size() < 2) {
         trelk::fail_invariant(
             "internal error: entered unreachable code: Or patterns can only "
@@ -236,7 +236,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
 // The key of a mapping pattern as an expression: a value or a singleton;
 // anything else is reported and converted.
 [[gnu::noinline]] Expr* mapping_key(Parser& parser, Pattern* key) {
-  if (const auto* value = key->dyn_cast<PatternMatchValue>()) {
+  if (auto* value = key->dyn_cast<PatternMatchValue>()) {
     return value->value;
   }
   if (const auto* singleton = key->dyn_cast<PatternMatchSingleton>()) {
@@ -297,7 +297,7 @@ Expr* singleton_to_expr(Parser& parser, const PatternMatchSingleton& pattern) {
 // The class of a class pattern: a dotted name or a plain name; anything else
 // is reported and converted.
 [[gnu::noinline]] Expr* class_pattern_class(Parser& parser, Pattern* pattern) {
-  if (const auto* value = pattern->dyn_cast<PatternMatchValue>();
+  if (auto* value = pattern->dyn_cast<PatternMatchValue>();
       value != nullptr && value->value->is<ExprAttribute>()) {
     return value->value;
   }
@@ -401,12 +401,12 @@ bool is_imaginary_number(const Expr* expr) {
 // unless `is_valid` accepts its value.
 Expr* complex_side(Parser& parser, Pattern* side, bool (*is_valid)(const Expr*),
                    ParseErrorKind error) {
-  const auto* value = side->dyn_cast<PatternMatchValue>();
+  auto* value = side->dyn_cast<PatternMatchValue>();
   if (value != nullptr && is_valid(value->value)) {
     return value->value;
   }
   parser.add_error(error, side->range);
-  return value != nullptr ? value->value : pattern_to_expr(parser, side);
+  return value != nullptr ? value->value.get() : pattern_to_expr(parser, side);
 }
 
 // `+` or `-` after the pattern `left`, which started at `start`: the rest of

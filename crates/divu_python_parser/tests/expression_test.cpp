@@ -298,7 +298,7 @@ TEST(ExpressionMessageTest, LexicalErrorWinsATieInTheMerge) {
 
 // The texts of the literal elements among `elements`, in order.
 std::vector<std::string_view> literal_texts(
-    std::span<InterpolatedStringElement* const> elements) {
+    std::span<const InterpolatedStringElement* const> elements) {
   std::vector<std::string_view> texts;
   for (const InterpolatedStringElement* element : elements) {
     if (const auto* literal =
@@ -351,7 +351,7 @@ TEST(InterpolationTest, DebugTextConversionAndFormatSpec) {
     SCOPED_TRACE(c.source);
     const Parsed<ModExpression> parsed = parse_expression(c.source);
     const Expr& body = *parsed.syntax().body;
-    std::span<InterpolatedStringElement* const> elements;
+    std::span<const InterpolatedStringElement* const> elements;
     if (const auto* fstring = body.dyn_cast<ExprFString>()) {
       elements = fstring->value.parts()[0]->as<FString>().elements;
     } else {

@@ -172,14 +172,14 @@ class Renderer {
   static std::string id(const Identifier& identifier) {
     return "'" + std::string(identifier.id.as_str()) + "'";
   }
-  std::string patterns(std::span<Pattern* const> list) const {
+  std::string patterns(std::span<const Pattern* const> list) const {
     std::string out;
     for (const Pattern* element : list) {
       out += (out.empty() ? "" : ", ") + pattern(*element);
     }
     return out;
   }
-  std::string exprs(std::span<Expr* const> list) const {
+  std::string exprs(std::span<const Expr* const> list) const {
     std::string out;
     for (const Expr* element : list) {
       out += (out.empty() ? "" : ", ") + expr(*element);
