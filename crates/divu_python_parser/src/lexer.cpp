@@ -24,6 +24,7 @@ namespace {
 // Byte classes of the ASCII fast paths.
 enum ByteClass : std::uint8_t {
   kIdentifierContinue = 1,  // [A-Za-z0-9_]
+  kIdentifierStart = 2,     // [A-Za-z_]
 };
 constexpr auto kByteClasses = [] {
   std::array<std::uint8_t, 256> table{};
@@ -37,11 +38,20 @@ constexpr auto kByteClasses = [] {
     table[c] |= kIdentifierContinue;
   }
   table['_'] |= kIdentifierContinue;
+  for (std::size_t c = 0; c < 256; ++c) {
+    if ((table[c] & kIdentifierContinue) != 0 && (c < '0' || c > '9')) {
+      table[c] |= kIdentifierStart;
+    }
+  }
   return table;
 }();
 
 bool is_ascii_identifier_continue(unsigned char c) {
   return (kByteClasses[c] & kIdentifierContinue) != 0;
+}
+
+bool is_ascii_identifier_start(unsigned char c) {
+  return (kByteClasses[c] & kIdentifierStart) != 0;
 }
 
 // The one-character operators whose only longer form adds "=".
@@ -219,6 +229,12 @@ TokenKind Lexer::lex_token() {
     return lex_non_ascii(cursor_.bump());
   }
   cursor_.bump_byte();
+  // Names are the commonest tokens: they skip the operator switch, which
+  // no name needs (IPython's escapes start with punctuation).
+  if (is_ascii_identifier_start(c)) {
+    state_ = LexerState::Other;
+    return lex_identifier(c);
+  }
   return dispatch(c);
 }
 
@@ -560,10 +576,6 @@ TokenKind Lexer::dispatch(unsigned char c) {
       state_ = LexerState::Other;
       return unrecognized(c);
     default:
-      if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_') {
-        state_ = LexerState::Other;
-        return lex_identifier(c);
-      }
       state_ = LexerState::Other;
       return unrecognized(c);
   }
