@@ -16,9 +16,9 @@
 set(TRELK_PGO_TARGETS trelk_base divu_text_size divu_python_ast
     divu_python_parser)
 # What is linked with link-time optimisation of those libraries: the module
-# and the tools and benchmarks that measure it. With the profile, inlining
-# across the libraries' files pays; without it, it does not, and neither
-# does it for the tests, which link them without it.
+# and the tool and benchmarks that measure its speed. Inlining across the
+# libraries' files pays with the profile (alone it did not); the tests link
+# the same libraries without it, which keeps their many links short.
 set(TRELK_LTO_TARGETS trelk_rs parse_check parse_bench lexer_bench)
 
 # Set by the outer build for the instrumented one only.
