@@ -38,11 +38,6 @@ std::vector<SourceFile> load_parsing_files(const std::filesystem::path& root) {
   return files;
 }
 
-double since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-      .count();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,16 +57,16 @@ int main(int argc, char** argv) {
     for (const SourceFile& file : files) {
       auto start = std::chrono::steady_clock::now();
       sink += divu::parse_module(file.text)->syntax().body.size();
-      parse_seconds += since(start);
+      parse_seconds += bench::seconds_since(start);
 
       start = std::chrono::steady_clock::now();
       auto parsed = *trelk::ParsedFileCache::parse(file.path, file.text);
-      cache_seconds += since(start);
+      cache_seconds += bench::seconds_since(start);
 
       start = std::chrono::steady_clock::now();
       const trelk::ParsedAstFile extracted =
           trelk::parse_ast_file_with_feature_module(*parsed, "bench");
-      extract_seconds += since(start);
+      extract_seconds += bench::seconds_since(start);
       functions += extracted.functions.size();
     }
   }

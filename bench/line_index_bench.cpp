@@ -10,29 +10,15 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "corpus.h"
 #include "line_index.h"
 
 namespace {
-
-std::vector<std::string> load_corpus(const std::filesystem::path& root) {
-  std::vector<std::string> files;
-  for (const auto& entry :
-       std::filesystem::recursive_directory_iterator(root)) {
-    if (entry.is_regular_file() && entry.path().extension() == ".py") {
-      std::ifstream in(entry.path(), std::ios::binary);
-      files.emplace_back(std::istreambuf_iterator<char>(in),
-                         std::istreambuf_iterator<char>());
-    }
-  }
-  return files;
-}
 
 // The same line starts as the index, one byte at a time.
 std::size_t byte_loop(std::string_view text) {
@@ -93,8 +79,7 @@ double seconds(const std::vector<std::string>& files, int rounds,
       sink += f(file);
     }
   }
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-      .count();
+  return bench::seconds_since(start);
 }
 
 }  // namespace
@@ -103,7 +88,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path root =
       argc > 1 ? argv[1] : "/root/.pyenv/versions/3.13.0/lib/python3.13";
   const int rounds = argc > 2 ? std::stoi(argv[2]) : 5;
-  const std::vector<std::string> files = load_corpus(root);
+  const std::vector<std::string> files = bench::load_corpus(root);
   std::size_t bytes = 0;
   for (const std::string& file : files) {
     bytes += file.size();

@@ -17,11 +17,6 @@
 
 namespace {
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-      .count();
-}
-
 // A block four levels deep, so that the checkpoint copies a non-empty
 // indentation stack, as it does in most real code.
 constexpr std::string_view kCheckpointSource =
@@ -45,7 +40,7 @@ double checkpoint_nanoseconds() {
     parser.bump_any();
     parser.rewind(std::move(checkpoint));
   }
-  return seconds_since(start) / kRounds * 1e9;
+  return bench::seconds_since(start) / kRounds * 1e9;
 }
 
 }  // namespace
@@ -55,21 +50,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: parse_bench DIRECTORY\n");
     return 2;
   }
-  std::vector<std::string> texts = bench::load_corpus(argv[1]);
-  std::size_t bytes = 0;
-  for (const std::string& text : texts) {
-    bytes += text.size();
-  }
-  double best = 1e30;
+  const std::vector<std::string> texts = bench::load_corpus(argv[1]);
+  const std::size_t bytes = bench::corpus_bytes(texts);
   std::size_t failed = 0;
-  for (int round = 0; round < 5; ++round) {
+  const auto [best] = bench::best_seconds(5, [&] {
     failed = 0;
-    auto start = std::chrono::steady_clock::now();
     for (const std::string& text : texts) {
       failed += divu::parse_module_with_errors(text).errors().empty() ? 0u : 1u;
     }
-    best = std::min(best, seconds_since(start));
-  }
+  });
   // Memory a parse keeps: the arena's blocks and the token list.
   std::size_t kept = 0;
   double worst = 0;

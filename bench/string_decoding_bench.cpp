@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "arena.h"
+#include "corpus.h"
 #include "lexer.h"
 #include "string_decoding.h"
 #include "utf8.h"
@@ -91,8 +92,7 @@ double seconds(const std::vector<Literal>& literals, int rounds,
       sink += f(literal, arena);
     }
   }
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-      .count();
+  return bench::seconds_since(start);
 }
 
 }  // namespace

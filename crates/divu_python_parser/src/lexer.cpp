@@ -24,6 +24,7 @@ namespace {
 // Byte classes of the ASCII fast paths.
 enum ByteClass : std::uint8_t {
   kIdentifierContinue = 1,  // [A-Za-z0-9_]
+  kIdentifierStart = 2,     // [A-Za-z_]
 };
 constexpr auto kByteClasses = [] {
   std::array<std::uint8_t, 256> table{};
@@ -37,11 +38,20 @@ constexpr auto kByteClasses = [] {
     table[c] |= kIdentifierContinue;
   }
   table['_'] |= kIdentifierContinue;
+  for (std::size_t c = 0; c < 256; ++c) {
+    if ((table[c] & kIdentifierContinue) != 0 && (c < '0' || c > '9')) {
+      table[c] |= kIdentifierStart;
+    }
+  }
   return table;
 }();
 
 bool is_ascii_identifier_continue(unsigned char c) {
   return (kByteClasses[c] & kIdentifierContinue) != 0;
+}
+
+bool is_ascii_identifier_start(unsigned char c) {
+  return (kByteClasses[c] & kIdentifierStart) != 0;
 }
 
 // The one-character operators whose only longer form adds "=".
@@ -132,8 +142,6 @@ TokenKind keyword_kind(std::string_view word, const char* readable_end) {
                                          : TokenKind::Name;
 }
 
-// Compares two indentation levels by column and by character count; empty
-
 }  // namespace
 
 Lexer::Lexer(std::string_view source, Mode mode, TextSize start_offset)
@@ -221,6 +229,12 @@ TokenKind Lexer::lex_token() {
     return lex_non_ascii(cursor_.bump());
   }
   cursor_.bump_byte();
+  // Names are the commonest tokens: they skip the operator switch, which
+  // no name needs (IPython's escapes start with punctuation).
+  if (is_ascii_identifier_start(c)) {
+    state_ = LexerState::Other;
+    return lex_identifier(c);
+  }
   return dispatch(c);
 }
 
@@ -249,14 +263,6 @@ TokenKind Lexer::lex_identifier(std::optional<unsigned char> ascii_first) {
   const char* const base = source_.data();
   const char* const end = base + source_.size();
   const char* p = base + cursor_.offset();
-  // A prefix is at most two letters, so only a quote within the next two
-  // bytes can make this a string.
-  if (ascii && ((p < end && is_quote(static_cast<unsigned char>(p[0]))) ||
-                (end - p >= 2 && is_quote(static_cast<unsigned char>(p[1]))))) {
-    if (std::optional<TokenKind> string = try_string_prefix(*ascii_first)) {
-      return *string;
-    }
-  }
   while (true) {
     // The ASCII run, byte by byte without going through the cursor.
     while (p < end &&
@@ -274,9 +280,18 @@ TokenKind Lexer::lex_identifier(std::optional<unsigned char> ascii_first) {
     p = base + cursor_.offset();
     ascii = false;
   }
+  // A string prefix is one or two letters, so only so short a name with a
+  // quote right after it can start a string. The cursor is still just past
+  // the first letter, where try_string_prefix reads on.
+  const char* const start = base + cursor_.token_start();
+  if (ascii && p - start <= 2 && p < end &&
+      is_quote(static_cast<unsigned char>(*p))) [[unlikely]] {
+    if (std::optional<TokenKind> string = try_string_prefix(*ascii_first)) {
+      return *string;
+    }
+  }
   cursor_.set_offset(static_cast<TextSize>(p - base));
-  std::string_view text =
-      source_.substr(cursor_.token_start(), cursor_.token_length());
+  std::string_view text(start, static_cast<std::size_t>(p - start));
   if (ascii) {
     TokenKind keyword = keyword_kind(text, end);
     if (keyword != TokenKind::Name) {
@@ -561,10 +576,6 @@ TokenKind Lexer::dispatch(unsigned char c) {
       state_ = LexerState::Other;
       return unrecognized(c);
     default:
-      if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_') {
-        state_ = LexerState::Other;
-        return lex_identifier(c);
-      }
       state_ = LexerState::Other;
       return unrecognized(c);
   }

@@ -146,6 +146,11 @@ class Lexer {
   std::optional<TokenKind> lex_in_rare_state();
   std::optional<TokenKind> eat_indentation();
   std::optional<TokenKind> skip_whitespace();
+  // At a backslash: consumes it and the line break it continues; an error
+  // token when no line break follows it or the text ends after it.
+  std::optional<TokenKind> eat_line_continuation();
+  // The spaces from the cursor on.
+  TextSize count_spaces() const;
   std::optional<TokenKind> handle_pending_indentation(IndentLevel pending);
   TokenKind lex_end_of_text();
   TokenKind dispatch(unsigned char c);

@@ -2,7 +2,10 @@
 // of each logical line with the Indent and Dedent tokens it gives, and what
 // is still open at the end of the text.
 
+#include <bit>
 #include <compare>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "lexer.h"
@@ -14,6 +17,7 @@ using namespace lexer_detail;
 
 namespace {
 
+// Compares two indentation levels by column and by character count; empty
 // when the two orderings disagree.
 std::optional<std::strong_ordering> compare_levels(IndentLevel a,
                                                    IndentLevel b) {
@@ -25,9 +29,44 @@ std::optional<std::strong_ordering> compare_levels(IndentLevel a,
   return by_column;
 }
 
-// The text of a number literal as it is read: a slice of the source until
-
 }  // namespace
+
+TextSize Lexer::count_spaces() const {
+  // Indentation is mostly spaces: eight bytes are compared at once, and the
+  // first that is not a space is found from the lowest differing bit.
+  static_assert(std::endian::native == std::endian::little);
+  constexpr std::uint64_t kEightSpaces = 0x2020202020202020ULL;
+  const char* const start = source_.data() + cursor_.offset();
+  const char* const end = source_.data() + source_.size();
+  const char* p = start;
+  while (end - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    if (const std::uint64_t other = word ^ kEightSpaces; other != 0) {
+      p += std::countr_zero(other) / 8;
+      break;
+    }
+    p += 8;
+  }
+  while (p < end && *p == ' ') {
+    ++p;
+  }
+  return static_cast<TextSize>(p - start);
+}
+
+std::optional<TokenKind> Lexer::eat_line_continuation() {
+  cursor_.bump_byte();
+  if (!eat_continuation_newline(cursor_)) {
+    TextSize end = cursor_.offset();
+    return push_error(LexicalErrorType(LexicalErrorKind::LineContinuation),
+                      TextRange(end - 1, end));
+  }
+  if (cursor_.is_eof()) {
+    return push_error(LexicalErrorType(LexicalErrorKind::UnexpectedEof),
+                      cursor_.token_range());
+  }
+  return std::nullopt;
+}
 
 std::optional<TokenKind> Lexer::skip_whitespace() {
   while (true) {
@@ -35,15 +74,8 @@ std::optional<TokenKind> Lexer::skip_whitespace() {
     if (c == ' ' || c == '\t' || c == '\f') {
       cursor_.bump_byte();
     } else if (c == '\\') {
-      cursor_.bump_byte();
-      if (!eat_continuation_newline(cursor_)) {
-        TextSize end = cursor_.offset();
-        return push_error(LexicalErrorType(LexicalErrorKind::LineContinuation),
-                          TextRange(end - 1, end));
-      }
-      if (cursor_.is_eof()) {
-        return push_error(LexicalErrorType(LexicalErrorKind::UnexpectedEof),
-                          cursor_.token_range());
+      if (std::optional<TokenKind> error = eat_line_continuation()) {
+        return error;
       }
     } else {
       return std::nullopt;
@@ -56,17 +88,10 @@ std::optional<TokenKind> Lexer::eat_indentation() {
   while (true) {
     unsigned char c = cursor_.first_byte();
     if (c == ' ') {
-      // Indentation is mostly spaces: take eight at a time where they are.
-      const std::string_view rest = source_.substr(cursor_.offset());
-      if (rest.size() >= 8 && rest.starts_with("        ")) {
-        cursor_.skip_bytes(8);
-        level.column += 8;
-        level.character += 8;
-        continue;
-      }
-      cursor_.bump_byte();
-      ++level.column;
-      ++level.character;
+      const TextSize spaces = count_spaces();
+      cursor_.skip_bytes(spaces);
+      level.column += spaces;
+      level.character += spaces;
     } else if (c == '\t') {
       cursor_.bump_byte();
       level.column = (level.column & ~1u) + 2;
@@ -75,15 +100,8 @@ std::optional<TokenKind> Lexer::eat_indentation() {
       cursor_.bump_byte();
       level = IndentLevel{};
     } else if (c == '\\') {
-      cursor_.bump_byte();
-      if (!eat_continuation_newline(cursor_)) {
-        TextSize end = cursor_.offset();
-        return push_error(LexicalErrorType(LexicalErrorKind::LineContinuation),
-                          TextRange(end - 1, end));
-      }
-      if (cursor_.is_eof()) {
-        return push_error(LexicalErrorType(LexicalErrorKind::UnexpectedEof),
-                          cursor_.token_range());
+      if (std::optional<TokenKind> error = eat_line_continuation()) {
+        return error;
       }
       if (level != IndentLevel{}) {
         while (cursor_.first_byte() == ' ' || cursor_.first_byte() == '\t' ||

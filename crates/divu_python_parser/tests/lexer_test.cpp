@@ -191,6 +191,50 @@ TEST(LexerTest, IndentationAndNewlines) {
   check_cases(kCases);
 }
 
+// Runs of spaces are counted a word at a time: widths on either side of a
+// word, runs that reach the end of the text, and levels that differ by one.
+TEST(LexerTest, SpaceRunsInIndentation) {
+  struct Case {
+    int spaces;
+    std::string_view tokens;
+  };
+  constexpr Case kWidths[] = {
+      {1, "Indent 6..7, Name 7..8"},     {7, "Indent 6..13, Name 13..14"},
+      {8, "Indent 6..14, Name 14..15"},  {9, "Indent 6..15, Name 15..16"},
+      {15, "Indent 6..21, Name 21..22"}, {16, "Indent 6..22, Name 22..23"},
+      {17, "Indent 6..23, Name 23..24"}};
+  for (const Case& c : kWidths) {
+    SCOPED_TRACE(c.spaces);
+    const std::string source =
+        "if x:\n" + std::string(static_cast<std::size_t>(c.spaces), ' ') + "y";
+    const std::string tokens = join(lex_all(source).tokens);
+    EXPECT_NE(tokens.find(c.tokens), std::string::npos) << tokens;
+  }
+  constexpr TokenCase kCases[] = {
+      {.source = "x\n   ", .tokens = "Name 0..1, Newline 1..2"},
+      {.source = "x\n        ", .tokens = "Name 0..1, Newline 1..2"},
+      {.source = "x\n           ", .tokens = "Name 0..1, Newline 1..2"},
+      {.source = "x\n        #c",
+       .tokens = "Name 0..1, Newline 1..2, Comment 10..12"},
+      // A tab after a run of nine.
+      {.source = "if x:\n         \ty\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, "
+                 "Indent 6..16, Name 16..17, Newline 17..18, Dedent 18..18"},
+      {.source = "if x:\n                 y\n                z\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, "
+                 "Indent 6..23, Name 23..24, Newline 24..25, Unknown 25..41, "
+                 "Name 41..42, Newline 42..43",
+       .errors = "unindent does not match any outer indentation level at "
+                 "25..41"},
+      {.source = "if x:\n         if y:\n                 z\n         w\n",
+       .tokens = "If 0..2, Name 3..4, Colon 4..5, Newline 5..6, "
+                 "Indent 6..15, If 15..17, Name 18..19, Colon 19..20, "
+                 "Newline 20..21, Indent 21..38, Name 38..39, Newline 39..40, "
+                 "Dedent 49..49, Name 49..50, Newline 50..51, Dedent 51..51"},
+  };
+  check_cases(kCases);
+}
+
 TEST(LexerTest, NumbersAndOperators) {
   constexpr TokenCase kCases[] = {
       {.source = "1_000", .tokens = "Int 0..5, Newline 5..5"},
@@ -262,6 +306,19 @@ TEST(LexerTest, Strings) {
       {.source = "'\\'",
        .tokens = "String 0..3, Newline 3..3",
        .errors = "missing closing quote in string literal at 0..3"},
+      // Only a name of one or two letters right before a quote is a
+      // prefix.
+      {.source = "abc'x'", .tokens = "Name 0..3, String 3..6, Newline 6..6"},
+      {.source = "r2'x'", .tokens = "Name 0..2, String 2..5, Newline 5..5"},
+      {.source = "r\u00e9'x'",
+       .tokens = "Name 0..3, String 3..6, Newline 6..6"},
+      {.source = "rb 'x'", .tokens = "Name 0..2, String 3..6, Newline 6..6"},
+      {.source = "x = rb",
+       .tokens = "Name 0..1, Equal 2..3, Name 4..6, "
+                 "Newline 6..6"},
+      {.source = "b'",
+       .tokens = "String 0..2, Newline 2..2",
+       .errors = "missing closing quote in string literal at 0..2"},
   };
   check_cases(kCases);
 }
