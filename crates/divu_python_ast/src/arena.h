@@ -26,6 +26,12 @@ namespace divu {
 class Arena {
  public:
   Arena() = default;
+  // An arena whose first block holds about `expected_bytes` (clamped to
+  // [4 KiB, 64 MiB]), for a caller that knows roughly how much it will
+  // make: one block then serves where doubling from 4 KiB would take many
+  // and leave the last one up to half unused. Later blocks start at a
+  // quarter of the first and double from there up to 1 MiB.
+  explicit Arena(std::size_t expected_bytes);
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
   Arena(Arena&& other) noexcept { swap(other); }
@@ -101,6 +107,7 @@ class Arena {
     std::swap(blocks_, other.blocks_);
     std::swap(next_block_size_, other.next_block_size_);
     std::swap(reserved_bytes_, other.reserved_bytes_);
+    std::swap(block_after_first_, other.block_after_first_);
   }
 
   char* cursor_ = nullptr;
@@ -108,6 +115,9 @@ class Arena {
   Block* blocks_ = nullptr;  // newest first
   std::size_t next_block_size_ = 0;
   std::size_t reserved_bytes_ = 0;
+  // The size of the second block when the first was sized by the caller;
+  // 0 once taken, or for plain doubling.
+  std::size_t block_after_first_ = 0;
 };
 
 }  // namespace divu

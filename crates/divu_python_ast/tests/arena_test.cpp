@@ -93,5 +93,44 @@ TEST(ArenaTest, ReservesLittleBeyondWhatIsUsed) {
   EXPECT_LT(arena.reserved_bytes(), kUsed + (std::size_t{1} << 20) + 4096);
 }
 
+TEST(ArenaTest, AnExpectedSizeIsReservedInOneBlock) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  // At most this much for a block's header.
+  constexpr std::size_t kHeader = 64;
+  struct Case {
+    std::size_t expected;
+    std::size_t used;
+    std::size_t reserved_at_most;
+  };
+  constexpr Case kCases[] = {
+      // Exactly as expected: one block, nothing more.
+      {.expected = kMiB, .used = kMiB, .reserved_at_most = kMiB + kHeader},
+      // A little more: the next block is a quarter of the first.
+      {.expected = kMiB,
+       .used = kMiB + 1000,
+       .reserved_at_most = kMiB + kMiB / 4 + 2 * kHeader},
+      // Tiny and huge estimates are clamped to 4 KiB and 64 MiB.
+      {.expected = 1, .used = 16, .reserved_at_most = 4096 + kHeader},
+      {.expected = std::size_t{1} << 40,
+       .used = 16,
+       .reserved_at_most = 64 * kMiB + kHeader},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.expected << " " << c.used);
+    Arena arena(c.expected);
+    std::vector<std::uint64_t*> values;
+    for (std::size_t used = 0; used < c.used; used += 16) {
+      auto* value = static_cast<std::uint64_t*>(arena.allocate(16, 8));
+      *value = used;
+      values.push_back(value);
+    }
+    EXPECT_GE(arena.reserved_bytes(), c.used);
+    EXPECT_LE(arena.reserved_bytes(), c.reserved_at_most);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      ASSERT_EQ(*values[i], i * 16);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace divu
