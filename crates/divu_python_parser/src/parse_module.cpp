@@ -35,8 +35,7 @@ ModExpression* Parser::parse_expression_body() {
   while (eat(TokenKind::Newline)) {
   }
   if (!at(TokenKind::EndOfFile)) {
-    add_error(ParseErrorKind::UnexpectedExpressionToken,
-              current_token_range());
+    add_error(ParseErrorKind::UnexpectedExpressionToken, current_token_range());
     skip_to_end();
   }
   ModExpression* module = make<ModExpression>(node_range(start));
@@ -75,7 +74,8 @@ std::pair<std::vector<Token>, std::vector<ParseError>> Parser::finish() && {
     merged.push_back(std::move(errors_[parse_index]));
   }
   for (; lexical_index < lexical.size(); ++lexical_index) {
-    merged.push_back(ParseError::from_lexical(std::move(lexical[lexical_index])));
+    merged.push_back(
+        ParseError::from_lexical(std::move(lexical[lexical_index])));
   }
   return {std::move(tokens), std::move(merged)};
 }
@@ -162,6 +162,7 @@ std::expected<Parsed<ModModule>, ParseError> parse_module(
     std::string_view source) {
   Parsed<ModModule> parsed = parse_module_with_errors(source);
   if (!parsed.errors().empty()) {
+    reuse_tokens(parsed.take_tokens());
     return std::unexpected(parsed.errors().front());
   }
   return parsed;
