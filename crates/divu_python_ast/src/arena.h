@@ -23,6 +23,11 @@ namespace divu {
 // arena stay valid when the arena is moved (blocks never move). An arena is
 // not thread-safe while it is being filled; once filled it is only read, and
 // any number of threads may read what it holds.
+//
+// Memory: small blocks are cut from pieces of a few MiB that the thread
+// filling the arena shares with its other arenas, on huge pages where the
+// system allows; a piece goes back when its last block is freed, and each
+// thread keeps at most one piece that no arena uses.
 class Arena {
  public:
   Arena() = default;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace divu {
@@ -128,6 +129,53 @@ TEST(ArenaTest, AnExpectedSizeIsReservedInOneBlock) {
     EXPECT_LE(arena.reserved_bytes(), c.reserved_at_most);
     for (std::size_t i = 0; i < values.size(); ++i) {
       ASSERT_EQ(*values[i], i * 16);
+    }
+  }
+}
+
+TEST(ArenaTest, ArenasOfManyThreadsKeepTheirContentsWhateverIsFreed) {
+  // Threads fill arenas of many sizes (blocks cut from shared pieces of
+  // memory, and blocks on their own), free every other one at once and
+  // hand the rest to this thread, which reads them after the threads ended
+  // and frees them. Each value names its arena, so any memory handed out
+  // twice shows.
+  constexpr std::size_t kThreads = 4;
+  constexpr std::size_t kArenas = 60;
+  struct Filled {
+    Arena arena;
+    std::vector<std::uint64_t*> values;
+    std::uint64_t name;
+  };
+  std::vector<std::vector<Filled>> kept(kThreads);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &mine = kept[t]] {
+      for (std::size_t a = 0; a < kArenas; ++a) {
+        // From 4 KiB to 3 MiB, some estimated and some grown.
+        const std::size_t bytes = std::size_t{4096} << (a % 10);
+        Filled filled{.arena = a % 3 == 0 ? Arena() : Arena(bytes / 2),
+                      .values = {},
+                      .name = t * 1000 + a};
+        for (std::size_t used = 0; used < bytes; used += 64) {
+          auto* value = static_cast<std::uint64_t*>(
+              filled.arena.allocate(64, alignof(std::uint64_t)));
+          *value = filled.name;
+          filled.values.push_back(value);
+        }
+        if (a % 2 == 1) {
+          mine.push_back(std::move(filled));
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  for (const std::vector<Filled>& list : kept) {
+    for (const Filled& filled : list) {
+      for (const std::uint64_t* value : filled.values) {
+        ASSERT_EQ(*value, filled.name);
+      }
     }
   }
 }
