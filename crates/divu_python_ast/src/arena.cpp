@@ -34,8 +34,10 @@ constexpr std::size_t kMaxBlockSize = std::size_t{1} << 20;
 // process's address-space lock, which all threads share. A block of up to
 // kMaxBlockSize is cut from its thread's current chunk, which is aligned and
 // advised for huge pages, so that one fault serves 2 MiB; a larger block (a
-// first block sized for a large text) is allocated on its own, its whole
-// huge pages advised likewise. Nothing is reused while any block of its
+// first block sized for a large text) is allocated on its own, and the
+// whole huge pages of a very large one are advised likewise. A parse gives
+// the unused end of its last block back, so that huge pages hold trees and
+// not the slack of their estimates. Nothing is reused while any block of its
 // chunk lives: a chunk is freed when its last block is freed and its thread
 // has moved on to another chunk (or ended), so a thread holds at most one
 // chunk that no tree uses.
@@ -87,13 +89,20 @@ struct ThreadChunk {
 
 thread_local ThreadChunk t_chunk;
 
+// 16 MiB: a block on its own this large gets huge pages. Its unused end
+// is not given back, and a huge page it only begins to fill holds 2 MiB, at
+// most an eighth of such a block.
+constexpr std::size_t kMinHugeBlockSize = std::size_t{16} << 20;
+
 // `size` bytes on their own, for a block larger than a chunk takes.
 void* allocate_alone(std::size_t size) {
   void* memory = std::malloc(size);
   if (memory == nullptr) {
     throw std::bad_alloc();
   }
-  advise_huge_pages(memory, size);
+  if (size >= kMinHugeBlockSize) {
+    advise_huge_pages(memory, size);
+  }
   return memory;
 }
 
@@ -155,6 +164,26 @@ Arena::~Arena() {
     }
     block = next;
   }
+}
+
+void Arena::release_unused() {
+  Block* const block = blocks_;
+  if (block == nullptr || block->chunk == nullptr ||
+      block->chunk != t_chunk.chunk) {
+    return;
+  }
+  char* const start = reinterpret_cast<char*>(block + 1);
+  if (block->chunk->cursor != start + block->size) {
+    return;
+  }
+  // Whole headers, so that the next block cut after it stays aligned.
+  const auto used =
+      (static_cast<std::size_t>(cursor_ - start) + alignof(Block) - 1) &
+      ~(alignof(Block) - 1);
+  reserved_bytes_ -= block->size - used;
+  block->size = used;
+  block->chunk->cursor = start + used;
+  end_ = start + used;
 }
 
 std::string_view Arena::copy_string(std::string_view text) {

@@ -103,6 +103,12 @@ class Arena {
   // Bytes taken from the system so far, block headers included.
   std::size_t reserved_bytes() const { return reserved_bytes_; }
 
+  // For an arena that is full: gives the unused end of its newest block
+  // back to the piece it was cut from, when nothing was cut after it (on
+  // the thread that filled the arena, right after). A later allocation takes
+  // a new block.
+  void release_unused();
+
  private:
   struct Block;
   void* allocate_slow(std::size_t size, std::size_t alignment);

@@ -133,6 +133,30 @@ TEST(ArenaTest, AnExpectedSizeIsReservedInOneBlock) {
   }
 }
 
+TEST(ArenaTest, ReleasingTheUnusedEndKeepsWhatIsUsed) {
+  constexpr std::size_t kExpected = std::size_t{256} << 10;
+  Arena first(kExpected);
+  std::vector<std::uint64_t*> values;
+  for (std::uint64_t i = 0; i < 100; ++i) {
+    values.push_back(first.make<std::uint64_t>(i));
+  }
+  EXPECT_GE(first.reserved_bytes(), kExpected);
+  first.release_unused();
+  EXPECT_LT(first.reserved_bytes(), 1024u);
+  // The released end serves the next arena; the first still takes more.
+  Arena second(kExpected);
+  for (std::uint64_t i = 0; i < 100; ++i) {
+    values.push_back(second.make<std::uint64_t>(100 + i));
+    values.push_back(first.make<std::uint64_t>(200 + i));
+  }
+  first.release_unused();
+  for (std::size_t i = 0; i < 100; ++i) {
+    ASSERT_EQ(*values[i], i);
+    ASSERT_EQ(*values[100 + 2 * i], 100 + i);
+    ASSERT_EQ(*values[101 + 2 * i], 200 + i);
+  }
+}
+
 TEST(ArenaTest, ArenasOfManyThreadsKeepTheirContentsWhateverIsFreed) {
   // Threads fill arenas of many sizes (blocks cut from shared pieces of
   // memory, and blocks on their own), free every other one at once and

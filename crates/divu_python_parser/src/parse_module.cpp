@@ -122,6 +122,8 @@ Parsed<T> parse_on_this_stack(std::string_view source, Mode mode, Body body) {
   }
   std::vector<UnsupportedSyntaxError> unsupported =
       parser.unsupported_syntax_errors();
+  // The tree is complete: the rest of its estimate is for the next parse.
+  parser.arena().release_unused();
   Arena arena = std::move(parser.arena());
   auto [tokens, errors] = std::move(parser).finish();
   return Parsed<T>(std::move(arena), syntax, Tokens(std::move(tokens)),
