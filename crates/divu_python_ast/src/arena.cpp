@@ -1,12 +1,12 @@
 #include "arena.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#include "huge_pages.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
@@ -42,8 +42,6 @@ constexpr std::size_t kMaxBlockSize = std::size_t{1} << 20;
 // has moved on to another chunk (or ended), so a thread holds at most one
 // chunk that no tree uses.
 
-// 2 MiB: the huge page size of x86-64 (and of arm64 with 4 KiB pages).
-constexpr std::uintptr_t kHugePageSize = std::uintptr_t{2} << 20;
 // 4 MiB: two huge pages, so that a block of kMaxBlockSize leaves at most a
 // quarter of a chunk unused at its end.
 constexpr std::size_t kChunkSize = std::size_t{4} << 20;
@@ -55,18 +53,6 @@ struct alignas(std::max_align_t) Chunk {
   char* cursor;
   char* end;
 };
-
-// Asks for huge pages over the whole ones in [memory, memory + size).
-void advise_huge_pages(void* memory, std::size_t size) {
-  const auto address = reinterpret_cast<std::uintptr_t>(memory);
-  const std::uintptr_t start =
-      (address + kHugePageSize - 1) & ~(kHugePageSize - 1);
-  const std::uintptr_t end = (address + size) & ~(kHugePageSize - 1);
-  if (end > start) {
-    // Only advice: where huge pages are off, pages stay small.
-    (void)madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-  }
-}
 
 void release(Chunk* chunk) noexcept {
   if (chunk->users.fetch_sub(1, std::memory_order_acq_rel) == 1) {
@@ -101,7 +87,7 @@ void* allocate_alone(std::size_t size) {
     throw std::bad_alloc();
   }
   if (size >= kMinHugeBlockSize) {
-    advise_huge_pages(memory, size);
+    trelk::advise_huge_pages(memory, size);
   }
   return memory;
 }
@@ -113,12 +99,12 @@ void* carve(std::size_t size, Chunk*& chunk) {
   Chunk* current = t_chunk.chunk;
   if (current == nullptr ||
       static_cast<std::size_t>(current->end - current->cursor) < size) {
-    auto* memory =
-        static_cast<char*>(std::aligned_alloc(kHugePageSize, kChunkSize));
+    auto* memory = static_cast<char*>(
+        std::aligned_alloc(trelk::kHugePageSize, kChunkSize));
     if (memory == nullptr) {
       throw std::bad_alloc();
     }
-    advise_huge_pages(memory, kChunkSize);
+    trelk::advise_huge_pages(memory, kChunkSize);
     Chunk* fresh = ::new (memory) Chunk{.users = 1,
                                         .cursor = memory + sizeof(Chunk),
                                         .end = memory + kChunkSize};
