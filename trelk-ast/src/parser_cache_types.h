@@ -21,10 +21,10 @@ namespace trelk {
 // their bytes.
 using ImportMap = OrderedMap<OrderedMap<std::set<std::string>>>;
 
-// One parsed source file: its path as the caller gave it, its text, the whole
-// parse result, the import map and the comment ranges. Immutable once built
-// and shared read-only by the cache and every caller, from any thread. The
-// tree views the text held here, so the two live and die together.
+// One parsed source file: its path as the caller gave it, its text, the parse
+// result without its tokens, the import map and the comment ranges. Immutable
+// once built and shared read-only by the cache and every caller, from any
+// thread. The tree views the text held here, so the two live and die together.
 class ParsedFileCache {
  public:
   // Parses `source_text` as a module. On a syntax error, the message "Failed

@@ -15,6 +15,7 @@
 
 #include "fake_filesystem.h"
 #include "invariant.h"
+#include "tree_dump.h"
 
 namespace trelk {
 namespace {
@@ -261,6 +262,29 @@ TEST_F(ParseCacheTest, KeepsTextAndCommentRanges) {
   ASSERT_EQ(ranges.size(), 2u);
   EXPECT_EQ(ranges[0], divu::TextRange(3, 8));
   EXPECT_EQ(ranges[1], divu::TextRange(16, 21));
+}
+
+TEST_F(ParseCacheTest, AKeptFileOutlivesTheReuseOfItsTokensMemory) {
+  // The cache keeps no tokens: the next parse on the thread fills their
+  // memory. What a kept file holds must not be in it.
+  fs_->put("a.py", "import os  # why\ndef f(x):  # what\n    return x\n");
+  std::string big;
+  for (int i = 0; i < 5000; ++i) {
+    big += "y = g(1, 2)  # note\n";
+  }
+  fs_->put("b.py", big);
+  fs_->put("c.py", "def (\n");
+  const AstFileParserCache cache = make_cache();
+  auto a = cache.get_parsed_file("a.py");
+  ASSERT_TRUE(a.has_value()) << a.error();
+  const std::string tree = divu::dump_tree((*a)->module());
+  EXPECT_FALSE(cache.get_parsed_file("c.py").has_value());
+  ASSERT_TRUE(cache.get_parsed_file("b.py").has_value());
+  EXPECT_EQ(divu::dump_tree((*a)->module()), tree);
+  const auto ranges = (*a)->comment_ranges().ranges();
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges[0], divu::TextRange(11, 16));
+  EXPECT_EQ(ranges[1], divu::TextRange(28, 34));
 }
 
 TEST_F(ParseCacheTest, NamesListedFilesOnceAndOthersOnDemand) {

@@ -23,9 +23,20 @@ namespace divu {
 // arena stay valid when the arena is moved (blocks never move). An arena is
 // not thread-safe while it is being filled; once filled it is only read, and
 // any number of threads may read what it holds.
+//
+// Memory: small blocks are cut from pieces of a few MiB that the thread
+// filling the arena shares with its other arenas, on huge pages where the
+// system allows; a piece goes back when its last block is freed, and each
+// thread keeps at most one piece that no arena uses.
 class Arena {
  public:
   Arena() = default;
+  // An arena whose first block holds about `expected_bytes` (clamped to
+  // [4 KiB, 64 MiB]), for a caller that knows roughly how much it will
+  // make: one block then serves where doubling from 4 KiB would take many
+  // and leave the last one up to half unused. Later blocks start at a
+  // quarter of the first and double from there up to 1 MiB.
+  explicit Arena(std::size_t expected_bytes);
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
   Arena(Arena&& other) noexcept { swap(other); }
@@ -92,6 +103,12 @@ class Arena {
   // Bytes taken from the system so far, block headers included.
   std::size_t reserved_bytes() const { return reserved_bytes_; }
 
+  // For an arena that is full: gives the unused end of its newest block
+  // back to the piece it was cut from, when nothing was cut after it (on
+  // the thread that filled the arena, right after). A later allocation takes
+  // a new block.
+  void release_unused();
+
  private:
   struct Block;
   void* allocate_slow(std::size_t size, std::size_t alignment);
@@ -101,6 +118,7 @@ class Arena {
     std::swap(blocks_, other.blocks_);
     std::swap(next_block_size_, other.next_block_size_);
     std::swap(reserved_bytes_, other.reserved_bytes_);
+    std::swap(block_after_first_, other.block_after_first_);
   }
 
   char* cursor_ = nullptr;
@@ -108,6 +126,9 @@ class Arena {
   Block* blocks_ = nullptr;  // newest first
   std::size_t next_block_size_ = 0;
   std::size_t reserved_bytes_ = 0;
+  // The size of the second block when the first was sized by the caller;
+  // 0 once taken, or for plain doubling.
+  std::size_t block_after_first_ = 0;
 };
 
 }  // namespace divu

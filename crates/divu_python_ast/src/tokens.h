@@ -22,6 +22,8 @@ class Tokens {
   const Token& operator[](std::size_t index) const { return tokens_[index]; }
   auto begin() const { return tokens_.begin(); }
   auto end() const { return tokens_.end(); }
+  // The list itself, for a caller that reuses its memory.
+  std::vector<Token> release() && { return std::move(tokens_); }
 
  private:
   std::vector<Token> tokens_;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace divu {
@@ -91,6 +92,116 @@ TEST(ArenaTest, ReservesLittleBeyondWhatIsUsed) {
   }
   EXPECT_GE(arena.reserved_bytes(), kUsed);
   EXPECT_LT(arena.reserved_bytes(), kUsed + (std::size_t{1} << 20) + 4096);
+}
+
+TEST(ArenaTest, AnExpectedSizeIsReservedInOneBlock) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  // At most this much for a block's header.
+  constexpr std::size_t kHeader = 64;
+  struct Case {
+    std::size_t expected;
+    std::size_t used;
+    std::size_t reserved_at_most;
+  };
+  constexpr Case kCases[] = {
+      // Exactly as expected: one block, nothing more.
+      {.expected = kMiB, .used = kMiB, .reserved_at_most = kMiB + kHeader},
+      // A little more: the next block is a quarter of the first.
+      {.expected = kMiB,
+       .used = kMiB + 1000,
+       .reserved_at_most = kMiB + kMiB / 4 + 2 * kHeader},
+      // Tiny and huge estimates are clamped to 4 KiB and 64 MiB.
+      {.expected = 1, .used = 16, .reserved_at_most = 4096 + kHeader},
+      {.expected = std::size_t{1} << 40,
+       .used = 16,
+       .reserved_at_most = 64 * kMiB + kHeader},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.expected << " " << c.used);
+    Arena arena(c.expected);
+    std::vector<std::uint64_t*> values;
+    for (std::size_t used = 0; used < c.used; used += 16) {
+      auto* value = static_cast<std::uint64_t*>(arena.allocate(16, 8));
+      *value = used;
+      values.push_back(value);
+    }
+    EXPECT_GE(arena.reserved_bytes(), c.used);
+    EXPECT_LE(arena.reserved_bytes(), c.reserved_at_most);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      ASSERT_EQ(*values[i], i * 16);
+    }
+  }
+}
+
+TEST(ArenaTest, ReleasingTheUnusedEndKeepsWhatIsUsed) {
+  constexpr std::size_t kExpected = std::size_t{256} << 10;
+  Arena first(kExpected);
+  std::vector<std::uint64_t*> values;
+  for (std::uint64_t i = 0; i < 100; ++i) {
+    values.push_back(first.make<std::uint64_t>(i));
+  }
+  EXPECT_GE(first.reserved_bytes(), kExpected);
+  first.release_unused();
+  EXPECT_LT(first.reserved_bytes(), 1024u);
+  // The released end serves the next arena; the first still takes more.
+  Arena second(kExpected);
+  for (std::uint64_t i = 0; i < 100; ++i) {
+    values.push_back(second.make<std::uint64_t>(100 + i));
+    values.push_back(first.make<std::uint64_t>(200 + i));
+  }
+  first.release_unused();
+  for (std::size_t i = 0; i < 100; ++i) {
+    ASSERT_EQ(*values[i], i);
+    ASSERT_EQ(*values[100 + 2 * i], 100 + i);
+    ASSERT_EQ(*values[101 + 2 * i], 200 + i);
+  }
+}
+
+TEST(ArenaTest, ArenasOfManyThreadsKeepTheirContentsWhateverIsFreed) {
+  // Threads fill arenas of many sizes (blocks cut from shared pieces of
+  // memory, and blocks on their own), free every other one at once and
+  // hand the rest to this thread, which reads them after the threads ended
+  // and frees them. Each value names its arena, so any memory handed out
+  // twice shows.
+  constexpr std::size_t kThreads = 4;
+  constexpr std::size_t kArenas = 60;
+  struct Filled {
+    Arena arena;
+    std::vector<std::uint64_t*> values;
+    std::uint64_t name;
+  };
+  std::vector<std::vector<Filled>> kept(kThreads);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &mine = kept[t]] {
+      for (std::size_t a = 0; a < kArenas; ++a) {
+        // From 4 KiB to 3 MiB, some estimated and some grown.
+        const std::size_t bytes = std::size_t{4096} << (a % 10);
+        Filled filled{.arena = a % 3 == 0 ? Arena() : Arena(bytes / 2),
+                      .values = {},
+                      .name = t * 1000 + a};
+        for (std::size_t used = 0; used < bytes; used += 64) {
+          auto* value = static_cast<std::uint64_t*>(
+              filled.arena.allocate(64, alignof(std::uint64_t)));
+          *value = filled.name;
+          filled.values.push_back(value);
+        }
+        if (a % 2 == 1) {
+          mine.push_back(std::move(filled));
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  for (const std::vector<Filled>& list : kept) {
+    for (const Filled& filled : list) {
+      for (const std::uint64_t* value : filled.values) {
+        ASSERT_EQ(*value, filled.name);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -33,8 +33,7 @@ ModExpression* Parser::parse_expression_body() {
   while (eat(TokenKind::Newline)) {
   }
   if (!at(TokenKind::EndOfFile)) {
-    add_error(ParseErrorKind::UnexpectedExpressionToken,
-              current_token_range());
+    add_error(ParseErrorKind::UnexpectedExpressionToken, current_token_range());
     skip_to_end();
   }
   ModExpression* module = make<ModExpression>(node_range(start));
@@ -73,7 +72,8 @@ std::pair<std::vector<Token>, std::vector<ParseError>> Parser::finish() && {
     merged.push_back(std::move(errors_[parse_index]));
   }
   for (; lexical_index < lexical.size(); ++lexical_index) {
-    merged.push_back(ParseError::from_lexical(std::move(lexical[lexical_index])));
+    merged.push_back(
+        ParseError::from_lexical(std::move(lexical[lexical_index])));
   }
   return {std::move(tokens), std::move(merged)};
 }
@@ -116,6 +116,8 @@ Parsed<T> parse_on_this_stack(std::string_view source, Mode mode, Body body) {
   }
   std::vector<UnsupportedSyntaxError> unsupported =
       parser.unsupported_syntax_errors();
+  // The tree is complete: the rest of its estimate is for the next parse.
+  parser.arena().release_unused();
   Arena arena = std::move(parser.arena());
   auto [tokens, errors] = std::move(parser).finish();
   return Parsed<T>(std::move(arena), syntax, Tokens(std::move(tokens)),
@@ -156,6 +158,7 @@ std::expected<Parsed<ModModule>, ParseError> parse_module(
     std::string_view source) {
   Parsed<ModModule> parsed = parse_module_with_errors(source);
   if (!parsed.errors().empty()) {
+    reuse_tokens(parsed.take_tokens());
     return std::unexpected(parsed.errors().front());
   }
   return parsed;

@@ -2,28 +2,77 @@
 #include <optional>
 #include <utility>
 
+#include "huge_pages.h"
 #include "invariant.h"
+#include "parse_module.h"
 #include "parser.h"
 
 namespace divu {
 
+namespace {
+
+// 8 MiB: the largest token list a thread keeps for its next parse, enough
+// for a source of about 4 MB. A larger one is freed, so that a thread that
+// once parsed a huge text does not hold its list for good.
+constexpr std::size_t kMaxSpareTokensBytes = std::size_t{8} << 20;
+
+// 16 MiB: a list this large (for a source of 7 MB or more) is filled on
+// huge pages, one fault per 2 MiB.
+constexpr std::size_t kMinHugeTokensBytes = std::size_t{16} << 20;
+
+// Makes room for `capacity` tokens in all.
+void reserve(std::vector<Token>& tokens, std::size_t capacity) {
+  const Token* const before = tokens.data();
+  tokens.reserve(capacity);
+  const std::size_t bytes = tokens.capacity() * sizeof(Token);
+  if (tokens.data() != before && bytes >= kMinHugeTokensBytes) {
+    // The list fills from its start: all but its last huge page is used.
+    trelk::advise_huge_pages(tokens.data(), bytes);
+  }
+}
+
+// The list of this thread's last parse whose tokens nobody kept: the next
+// parse on the thread fills it again instead of taking fresh memory, whose
+// pages would each fault on first touch. Freed when the thread ends.
+thread_local std::vector<Token> t_spare_tokens;
+
+}  // namespace
+
+void reuse_tokens(Tokens tokens) {
+  std::vector<Token> list = std::move(tokens).release();
+  if (list.capacity() > t_spare_tokens.capacity() &&
+      list.capacity() * sizeof(Token) <= kMaxSpareTokensBytes) {
+    list.clear();
+    t_spare_tokens = std::move(list);
+  }
+}
+
 TokenSource::TokenSource(std::string_view source, Mode mode,
                          TextSize start_offset)
-    : lexer_(source, mode, start_offset), source_size_(source.size()) {
+    : lexer_(source, mode, start_offset),
+      source_size_(source.size()),
+      tokens_(std::exchange(t_spare_tokens, {})) {
   // Real code has about one token per six bytes, so this is enough for
   // nearly every file and the list never moves.
-  tokens_.reserve(source.size() / 5 + 16);
+  reserve(tokens_, source.size() / 5 + 16);
   lexer_.next_token();
   skip_trivia();
 }
 
 void TokenSource::grow() {
-  // A text denser than the estimate: make room once for at most one
-  // token per byte still to come, instead of doubling, so that the list
-  // and its copy together stay near the text's size in tokens.
-  const std::size_t rest = source_size_ - lexer_.current_range().start();
-  tokens_.reserve(std::max(tokens_.size() + rest + 64,
-                           tokens_.capacity() + tokens_.capacity() / 4));
+  // A text denser than the estimate. Make room for the rest of the text at
+  // the density seen so far and a quarter more, but for no more than one
+  // token per byte still to come, so that the list and its copy stay near
+  // what the text needs; and for at least a quarter of the list, so that it
+  // moves only a few times even when the text grows denser as it goes.
+  const std::size_t lexed = lexer_.current_range().start();
+  const std::size_t rest = source_size_ - lexed;
+  const std::size_t size = tokens_.size();
+  const double density =
+      lexed == 0 ? 1.0 : static_cast<double>(size) / static_cast<double>(lexed);
+  const auto expected = static_cast<std::size_t>(std::min(
+      static_cast<double>(rest), static_cast<double>(rest) * density * 1.25));
+  reserve(tokens_, size + std::max(expected, size / 4) + 64);
 }
 
 void TokenSource::skip_trivia() {
