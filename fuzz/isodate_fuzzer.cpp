@@ -6,22 +6,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "debug_quote.h"
+#include "fuzz_check.h"
 #include "iso_duration.h"
 #include "isodate.h"
 #include "utf8.h"
 
 namespace {
 
-void check(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
+using fuzz::check;
 
 void check_quoted(std::string_view quoted) {
   check(trelk::is_valid_utf8(quoted));

@@ -6,13 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "lexer.h"
-#include "utf8.h"
 
 namespace {
 
@@ -23,11 +22,7 @@ struct Lexed {
   bool operator==(const Lexed&) const = default;
 };
 
-void check(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
+using fuzz::check;
 
 // Lexes to EndOfFile, checking each token against the text.
 std::vector<Lexed> lex_rest(divu::Lexer& lexer, std::size_t size,
@@ -104,15 +99,9 @@ void drive_re_lex(std::string_view text, divu::Mode mode,
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
-                                      std::size_t size) {
-  std::string_view text(reinterpret_cast<const char*>(data), size);
-  // The lexer is only ever given text that has been checked as UTF-8.
-  if (!trelk::is_valid_utf8(text)) {
-    return 0;
-  }
+// Lexes `text` in every mode, and again from a checkpoint it rewinds to.
+void lex_all(std::string_view text) {
+  const std::size_t size = text.size();
   constexpr divu::Mode kModes[] = {divu::Mode::Module, divu::Mode::Ipython,
                                    divu::Mode::ParenthesizedExpression};
   for (divu::Mode mode : kModes) {
@@ -124,7 +113,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     }
 
     // Rewind at a token chosen by the input.
-    std::size_t at = (size * 31 + (size > 0 ? data[size / 2] : 0)) % all.size();
+    const std::size_t middle =
+        size > 0 ? static_cast<unsigned char>(text[size / 2]) : 0;
+    std::size_t at = (size * 31 + middle) % all.size();
     divu::Lexer lexer(text, mode);
     for (std::size_t i = 0; i < at; ++i) {
       lexer.next_token();
@@ -141,5 +132,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
     drive_re_lex(text, mode, at);
   }
-  return 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  return fuzz::on_utf8_text(data, size, lex_all);
 }

@@ -18,24 +18,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "node_children.h"
 #include "parse_module.h"
-#include "utf8.h"
 
 namespace {
 
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using fuzz::check;
 
 void report(const divu::Node& node, const char* what) {
   std::fprintf(stderr, "%s %s: %s\n",
@@ -67,32 +60,31 @@ std::vector<Flat> check_tree(const divu::Parsed<divu::ModExpression>& parsed,
 
   std::vector<Flat> flat;
   std::vector<divu::TextRange> path;
-  divu::walk_preorder(
-      parsed.syntax(), [&](const divu::Node& node, std::uint32_t depth) {
-        check(node.range.end() <= size, "a node ends inside the text");
-        path.resize(depth);
-        if (depth > 0 && !path.back().contains_range(node.range)) {
-          report(node, ("outside its parent's " + path.back().to_string())
-                           .c_str());
-          check(false, "a node lies inside its parent");
-        }
-        path.push_back(node.range);
-        if (depth == 0) {
-          return;
-        }
-        flat.push_back({node.kind(), node.range, depth});
-        // A node whose first child is a missing operand starts where that
-        // placeholder sits, at the end of the token before it, or at the
-        // start of the text when no token comes before it.
-        const divu::TextSize node_start = node.range.start();
-        if (!node.range.is_empty() &&
-            ((node_start != 0 && !holds(starts, node_start) &&
-              !holds(ends, node_start)) ||
-             !holds(ends, node.range.end()))) {
-          report(node, "not on token boundaries");
-          check(false, "a node starts and ends at token boundaries");
-        }
-      });
+  divu::walk_preorder(parsed.syntax(), [&](const divu::Node& node,
+                                           std::uint32_t depth) {
+    check(node.range.end() <= size, "a node ends inside the text");
+    path.resize(depth);
+    if (depth > 0 && !path.back().contains_range(node.range)) {
+      report(node, ("outside its parent's " + path.back().to_string()).c_str());
+      check(false, "a node lies inside its parent");
+    }
+    path.push_back(node.range);
+    if (depth == 0) {
+      return;
+    }
+    flat.push_back({node.kind(), node.range, depth});
+    // A node whose first child is a missing operand starts where that
+    // placeholder sits, at the end of the token before it, or at the
+    // start of the text when no token comes before it.
+    const divu::TextSize node_start = node.range.start();
+    if (!node.range.is_empty() &&
+        ((node_start != 0 && !holds(starts, node_start) &&
+          !holds(ends, node_start)) ||
+         !holds(ends, node.range.end()))) {
+      report(node, "not on token boundaries");
+      check(false, "a node starts and ends at token boundaries");
+    }
+  });
   for (const divu::ParseError& error : parsed.errors()) {
     check(error.location.end() <= size, "an error ends inside the text");
   }
@@ -142,15 +134,8 @@ void check_expression(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  const std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (!trelk::is_valid_utf8(text) || size > 4096) {
+  if (size > 4096) {
     return 0;
   }
-  try {
-    check_expression(text);
-  } catch (const std::exception& failure) {
-    std::fprintf(stderr, "uncaught: %s\n", failure.what());
-    std::abort();
-  }
-  return 0;
+  return fuzz::on_utf8_text(data, size, check_expression);
 }

@@ -10,25 +10,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "invariant.h"
 #include "node_children.h"
 #include "parse_module.h"
-#include "utf8.h"
 
 namespace {
 
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using fuzz::check;
 
 template <class T>
 void check_parsed(const divu::Parsed<T>& parsed, std::size_t size) {
@@ -77,15 +70,5 @@ void parse_all(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  const std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (!trelk::is_valid_utf8(text)) {
-    return 0;
-  }
-  try {
-    parse_all(text);
-  } catch (const std::exception& failure) {
-    std::fprintf(stderr, "uncaught: %s\n", failure.what());
-    std::abort();
-  }
-  return 0;
+  return fuzz::on_utf8_text(data, size, parse_all);
 }

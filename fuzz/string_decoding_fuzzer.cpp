@@ -5,22 +5,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 #include <variant>
 
 #include "arena.h"
+#include "fuzz_check.h"
 #include "lexer.h"
 #include "string_decoding.h"
 #include "utf8.h"
 
 namespace {
 
-void check(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
+using fuzz::check;
 
 template <class Result>
 void check_result(const Result& result, divu::TextRange range,
@@ -45,14 +41,7 @@ void check_result(const Result& result, divu::TextRange range,
   check(bytes || trelk::is_valid_utf8(value));
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
-                                      std::size_t size) {
-  std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (!trelk::is_valid_utf8(text)) {
-    return 0;
-  }
+void decode_every_string(std::string_view text) {
   divu::Lexer lexer(text, divu::Mode::Module);
   divu::Arena arena;
   for (divu::TokenKind kind;
@@ -74,5 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                    range, value.size());
     }
   }
-  return 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  return fuzz::on_utf8_text(data, size, decode_every_string);
 }

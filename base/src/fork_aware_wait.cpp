@@ -16,9 +16,10 @@ static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
 
 std::atomic<std::uint32_t> generation{0};
 
-void count_fork_in_child() {
-  generation.fetch_add(1, std::memory_order_relaxed);
-}
+// The number of live ForkGuards, with kForking set from the moment a fork
+// begins until it has copied the process.
+std::atomic<std::uint32_t> guards{0};
+constexpr std::uint32_t kForking = std::uint32_t{1} << 31;
 
 long futex(const std::atomic<std::uint32_t>& word, int operation,
            std::uint32_t value) {
@@ -28,15 +29,75 @@ long futex(const std::atomic<std::uint32_t>& word, int operation,
                    operation | FUTEX_PRIVATE_FLAG, value, nullptr, nullptr, 0);
 }
 
+// Sets kForking once no other fork has it set, so that no guard begins,
+// then waits until the guards alive end.
+void wait_for_guards_before_fork() {
+  std::uint32_t word = guards.load(std::memory_order_acquire);
+  while (true) {
+    if ((word & kForking) != 0) {
+      (void)wait_while_equal(guards, word);
+      word = guards.load(std::memory_order_acquire);
+    } else if (guards.compare_exchange_weak(word, word | kForking,
+                                            std::memory_order_acquire)) {
+      word |= kForking;
+      break;
+    }
+  }
+  while (word != kForking) {
+    (void)wait_while_equal(guards, word);
+    word = guards.load(std::memory_order_acquire);
+  }
+}
+
+void let_guards_begin_in_parent() {
+  guards.store(0, std::memory_order_release);
+  wake_all(guards);
+}
+
+// The child's only thread is the one that forked: no guard is alive and no
+// one sleeps on the word. Only lock-free atomics here, as a handler run in
+// the child of a threaded process must.
+void start_child() {
+  guards.store(0, std::memory_order_relaxed);
+  generation.fetch_add(1, std::memory_order_relaxed);
+}
+
+// Registers the fork handlers at most once; a failure to register (no
+// memory for the handler) leaves fork() as it was before this existed.
+void register_fork_handlers() {
+  static const bool registered =
+      pthread_atfork(wait_for_guards_before_fork, let_guards_begin_in_parent,
+                     start_child) == 0;
+  (void)registered;
+}
+
 }  // namespace
 
 std::uint32_t fork_generation() noexcept {
-  // Registered at most once; a failure to register (no memory for the
-  // handler) leaves fork() as it was before this existed.
-  static const bool registered =
-      pthread_atfork(nullptr, nullptr, count_fork_in_child) == 0;
-  (void)registered;
+  register_fork_handlers();
   return generation.load(std::memory_order_relaxed);
+}
+
+ForkGuard::ForkGuard() noexcept {
+  register_fork_handlers();
+  std::uint32_t word = guards.load(std::memory_order_relaxed);
+  while (true) {
+    if ((word & kForking) != 0) {
+      (void)wait_while_equal(guards, word);
+      word = guards.load(std::memory_order_relaxed);
+    } else if (guards.compare_exchange_weak(word, word + 1,
+                                            std::memory_order_acquire,
+                                            std::memory_order_relaxed)) {
+      return;
+    }
+  }
+}
+
+ForkGuard::~ForkGuard() {
+  // The last guard to end while a fork waits wakes it.
+  if (guards.fetch_sub(1, std::memory_order_release) - 1 == kForking) {
+    wake_all(guards);
+  }
 }
 
 bool wait_while_equal(const std::atomic<std::uint32_t>& word,

@@ -38,9 +38,13 @@ struct SlotFailure {
 // until the first computation ends, then share the result. Keys are compared
 // byte by byte; nothing is ever removed.
 //
-// A computing slot records the fork generation it was marked in. In a child
-// process the thread that computes it does not exist, so the first request
-// there that finds such a slot computes it anew; finished results stay shared.
+// A fork() may come at any instruction of another thread, and the child
+// still answers. A computing slot records the fork generation it was marked
+// in: in a child process the thread that computes it does not exist, so the
+// first request there that finds such a slot computes it anew. A result is
+// published by one pointer store, so a child has either all of it, shared,
+// or none. And the map lock is held only under a ForkGuard, so a child never
+// inherits the lock held or the map half changed.
 //
 // A computation either gives a value or a failure message, and either is
 // kept for good. When a computation ends by an exception (a broken
@@ -74,12 +78,17 @@ class SlotMap {
     const std::shared_ptr<Slot> slot = find_or_insert(key);
     std::uint32_t word = slot->word.load(std::memory_order_acquire);
     while (true) {
+      if (const Outcome* outcome =
+              slot->outcome.load(std::memory_order_acquire)) {
+        if (const Value* value = std::get_if<Value>(outcome)) {
+          return *value;
+        }
+        return std::unexpected(std::get<Failure>(*outcome).message);
+      }
       switch (kind_of(word)) {
         case kDone:
-          if (const Value* value = std::get_if<Value>(&slot->state)) {
-            return *value;
-          }
-          return std::unexpected(std::get<Failure>(slot->state).message);
+          // The outcome was stored before the word said so: read it again.
+          continue;
         case kPoisoned:
           return std::unexpected(std::string(slot_poisoned_prefix_) +
                                  std::string(key));
@@ -114,6 +123,7 @@ class SlotMap {
 
   // The number of keys requested so far.
   std::size_t size() const {
+    const ForkGuard no_fork;
     std::shared_lock<std::shared_mutex> lock(map_mutex_);
     return slots_.size();
   }
@@ -143,11 +153,25 @@ class SlotMap {
   struct Failure {
     std::string message;
   };
+  using Outcome = std::variant<Value, Failure>;
   struct Slot {
+    Slot() = default;
+    Slot(const Slot&) = delete;
+    Slot& operator=(const Slot&) = delete;
+    ~Slot() { delete outcome.load(std::memory_order_relaxed); }
+
     std::atomic<std::uint32_t> word{kEmpty};
-    // Written once, by the computing thread, before the word says kDone.
-    std::variant<std::monostate, Value, Failure> state;
+    // Null until the computing thread stores the whole outcome, built apart,
+    // in one step; then never changed. Stored before the word says kDone.
+    std::atomic<const Outcome*> outcome{nullptr};
   };
+
+  // Makes `outcome` the slot's result for good and ends the computation.
+  static void publish(Slot& slot, std::uint32_t mine, Outcome outcome) {
+    slot.outcome.store(new Outcome(std::move(outcome)),
+                       std::memory_order_release);
+    end_computation(slot, mine, kDone);
+  }
 
   // Ends the computation marked by `mine`: the slot becomes `next`, and the
   // sleepers wake. A slot taken over since (in a child, by a thread that
@@ -172,8 +196,7 @@ class SlotMap {
     try {
       auto result = compute();
       if (result) {
-        slot.state = *result;
-        end_computation(slot, mine, kDone);
+        publish(slot, mine, Outcome(std::in_place_type<Value>, *result));
         return std::move(*result);
       }
       std::string message;
@@ -187,8 +210,7 @@ class SlotMap {
       } else {
         message = std::move(result.error());
       }
-      slot.state = Failure{message};
-      end_computation(slot, mine, kDone);
+      publish(slot, mine, Failure{message});
       return std::unexpected(std::move(message));
     } catch (const std::bad_alloc&) {
       end_computation(slot, mine, kEmpty);
@@ -212,6 +234,7 @@ class SlotMap {
   };
 
   std::shared_ptr<Slot> find_or_insert(std::string_view key) {
+    const ForkGuard no_fork;
     {
       std::shared_lock<std::shared_mutex> lock(map_mutex_);
       const auto found = slots_.find(key);

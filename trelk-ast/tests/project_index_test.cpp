@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <latch>
 #include <map>
 #include <mutex>
@@ -344,6 +346,85 @@ TEST_F(ProjectIndexTest, AForkedChildRecomputesWhatWasInFlight) {
     ended->wait();
     EXPECT_EQ(fs_->reads_of(paths[0]), 1);
   }
+}
+
+// Fifty forks while the workers index and other threads ask for files
+// computed, in flight and never asked before (an insertion into both maps):
+// whatever instruction each fork meets, the child answers every query, and
+// rightly, within the bound: no map lock reaches it held, no map half
+// changed, no result half published. Real files: the file system fixture
+// has a lock of its own that a fork could carry into the child.
+TEST(ProjectIndexForkTest, EveryChildOfAForkDuringIndexingAnswers) {
+  constexpr int kFiles = 64;
+  constexpr int kAskers = 4;
+  // Each round starts a new index, so that forks meet its workers too.
+  constexpr int kRounds = 2;
+  constexpr int kForksPerRound = 25;
+  constexpr int kNewPathsPerAsker = 4000;
+  const std::filesystem::path root =
+      std::filesystem::temp_directory_path() /
+      ("trelk_index_fork_test_" + std::to_string(::getpid()));
+  std::filesystem::remove_all(root);
+  std::filesystem::create_directories(root);
+  std::vector<std::string> paths;
+  for (int i = 0; i < kFiles; ++i) {
+    paths.push_back((root / ("f" + std::to_string(i) + ".py")).string());
+    std::ofstream(paths.back())
+        << "def f" << i << "():\n    return [x for x in range(" << i << ")]\n";
+  }
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE(round);
+    const AstProjectIndex index(root.string(), paths);
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> askers;
+    for (int t = 0; t < kAskers; ++t) {
+      askers.emplace_back([&, t] {
+        for (int n = 0; !stop.load(std::memory_order_relaxed); ++n) {
+          const int i = (t * 16 + n) % kFiles;
+          (void)index.function_ast_in_file(paths[static_cast<std::size_t>(i)],
+                                           "f" + std::to_string(i));
+          // Bounded, so that the process, which each fork copies, stays
+          // small.
+          if (n < kNewPathsPerAsker) {
+            const std::string gone =
+                "gone" + std::to_string(t) + "_" + std::to_string(n) + ".py";
+            (void)index.function_ast_in_file((root / gone).string(), "f");
+          }
+          // A pause, so that the askers leave the forking thread and the
+          // children a processor.
+          std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+      });
+    }
+    auto ended = std::make_shared<std::latch>(4);
+    index.nonblocking_start_index(
+        counting_launcher(4, ended, std::make_shared<std::atomic<int>>(0)));
+    for (int fork_index = 0; fork_index < kForksPerRound; ++fork_index) {
+      const pid_t pid = ::fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        int code = 0;
+        for (int i = 0; i < kFiles && code == 0; ++i) {
+          const std::string name = "f" + std::to_string(i);
+          const auto found = index.function_ast_in_file(
+              paths[static_cast<std::size_t>(i)], name);
+          code = found.has_value() && found->resolver_name == name ? 0 : 1;
+        }
+        if (code == 0 &&
+            index.function_ast_in_file((root / "child.py").string(), "f")) {
+          code = 2;
+        }
+        ::_exit(code);
+      }
+      EXPECT_EQ(bounded_wait(pid), 0) << "fork " << fork_index;
+    }
+    stop.store(true);
+    for (std::thread& asker : askers) {
+      asker.join();
+    }
+    ended->wait();
+  }
+  std::filesystem::remove_all(root);
 }
 
 // Sixteen threads hammer one index and one parse cache over the same files

@@ -1082,6 +1082,10 @@ TEST(NestingTest, PythonsLimitsAreAccepted) {
       "x = " + repeat("a ** -", "x", "", 1989),
       "x = " + repeat("a ** -(not ", "x", ")", 186),
       nest_blocks(kBlockShapes[0], Parser::kMaxIndentedBlocks),
+      "match x:\n case " + repeat("[", "y", "]", 200) + ": pass\n",
+      "match x:\n case " + repeat("(", "y", ")", 200) + ": pass\n",
+      "match x:\n case " + repeat("{'k': ", "y", "}", 200) + ": pass\n",
+      "match x:\n case " + repeat("C(", "y", ")", 200) + ": pass\n",
   };
   for (const std::string& text : kCases) {
     SCOPED_TRACE(text.substr(0, 40));
