@@ -8,47 +8,26 @@ parser checkpoint and rewind.
     python3.13 bench/parse_bench.py --native build/bench/parse_bench [DIR]
 """
 
-import argparse
 import ast
-import subprocess
-import sysconfig
-import time
 import warnings
 
-from lexer_bench import load
+from lexer_bench import measure
 
 
 def parse_all(texts):
     failed = 0
-    for _, text in texts:
-        try:
-            ast.parse(text)
-        except (SyntaxError, ValueError):
-            failed += 1
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        for _, text in texts:
+            try:
+                ast.parse(text)
+            except (SyntaxError, ValueError):
+                failed += 1
     return failed
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--native", required=True)
-    parser.add_argument("root", nargs="?", default=sysconfig.get_paths()["stdlib"])
-    args = parser.parse_args()
-
-    run = subprocess.run([args.native, args.root], capture_output=True,
-                         text=True, check=True)
-    native = dict(pair.split("=") for pair in run.stdout.split())
-
-    texts = load(args.root)
-    size = sum(n for n, _ in texts)
-    best = float("inf")
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")
-        for _ in range(2):
-            start = time.perf_counter()
-            failed = parse_all(texts)
-            best = min(best, time.perf_counter() - start)
-    reference = size / best / 1e6
-
+    native, reference, failed = measure(parse_all)
     print(f"corpus: {native['files']} files, {int(native['bytes']) / 1e6:.1f} MB")
     print(f"parse_module: {float(native['mb_per_s']):8.1f} MB/s "
           f"({native['failed']} files with errors)")

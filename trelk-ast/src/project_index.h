@@ -75,8 +75,8 @@ class AstProjectIndex {
         start_thread;
   };
 
-  // The processors available to this process, detached threads with 2 MiB
-  // stacks.
+  // The processors available to this process, detached threads with
+  // stacks of kThreadStackSize.
   [[nodiscard]] static WorkerLauncher default_launcher();
 
   // Starts computing every listed file in the background and returns at

@@ -273,12 +273,12 @@ class Parser {
   void add_unsupported_syntax_error(UnsupportedSyntaxKind kind,
                                     TextRange range) {
     add_unsupported_syntax_error(
-        UnsupportedSyntaxErrorKind{.kind = kind, .variant = 0, .description = {}},
+        UnsupportedSyntaxErrorKind{
+            .kind = kind, .variant = 0, .description = {}},
         range);
   }
   const std::vector<ParseError>& errors() const { return errors_; }
-  const std::vector<UnsupportedSyntaxError>& unsupported_syntax_errors()
-      const {
+  const std::vector<UnsupportedSyntaxError>& unsupported_syntax_errors() const {
     return unsupported_syntax_errors_;
   }
   const ParseOptions& options() const { return options_; }
@@ -457,9 +457,7 @@ class Parser {
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
     // Valid until the next push of any builder.
-    T* data() {
-      return reinterpret_cast<T*>(parser_.scratch_.data() + start_);
-    }
+    T* data() { return reinterpret_cast<T*>(parser_.scratch_.data() + start_); }
     T& operator[](std::size_t index) { return data()[index]; }
     T& back() { return data()[size_ - 1]; }
     // The elements, copied into the arena.
@@ -565,8 +563,7 @@ class Parser {
   Stmt* parse_decorated_definition(TextSize start);
   Stmt* parse_function_definition(std::span<Decorator> decorators,
                                   TextSize start);
-  Stmt* parse_class_definition(std::span<Decorator> decorators,
-                               TextSize start);
+  Stmt* parse_class_definition(std::span<Decorator> decorators, TextSize start);
   TypeParams* try_parse_type_params();
 
   // ---- patterns.cpp -----------------------------------------------------

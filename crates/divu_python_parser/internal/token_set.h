@@ -59,30 +59,34 @@ static_assert(kTokenKindCount <= 128, "TokenSet holds 128 kinds");
 
 // The token kinds that can start an expression, soft keywords included.
 inline constexpr TokenSet kExpressionStart = {
-    TokenKind::Name,      TokenKind::Int,          TokenKind::Float,
-    TokenKind::Complex,   TokenKind::String,       TokenKind::FStringStart,
-    TokenKind::TStringStart, TokenKind::IpyEscapeCommand, TokenKind::Lpar,
-    TokenKind::Lsqb,      TokenKind::Lbrace,       TokenKind::Plus,
-    TokenKind::Minus,     TokenKind::Star,         TokenKind::DoubleStar,
-    TokenKind::Tilde,     TokenKind::Ellipsis,     TokenKind::Await,
-    TokenKind::False,     TokenKind::Lambda,       TokenKind::None,
-    TokenKind::Not,       TokenKind::True,         TokenKind::Yield,
-    TokenKind::Case,      TokenKind::Match,        TokenKind::Type,
+    TokenKind::Name,         TokenKind::Int,
+    TokenKind::Float,        TokenKind::Complex,
+    TokenKind::String,       TokenKind::FStringStart,
+    TokenKind::TStringStart, TokenKind::IpyEscapeCommand,
+    TokenKind::Lpar,         TokenKind::Lsqb,
+    TokenKind::Lbrace,       TokenKind::Plus,
+    TokenKind::Minus,        TokenKind::Star,
+    TokenKind::DoubleStar,   TokenKind::Tilde,
+    TokenKind::Ellipsis,     TokenKind::Await,
+    TokenKind::False,        TokenKind::Lambda,
+    TokenKind::None,         TokenKind::Not,
+    TokenKind::True,         TokenKind::Yield,
+    TokenKind::Case,         TokenKind::Match,
+    TokenKind::Type,
 };
 
 // Simple statements start with an expression or one of these keywords.
 inline constexpr TokenSet kSimpleStatementStart =
     kExpressionStart |
-    TokenSet{TokenKind::Assert, TokenKind::Break,  TokenKind::Continue,
-             TokenKind::Del,    TokenKind::From,   TokenKind::Global,
+    TokenSet{TokenKind::Assert, TokenKind::Break,    TokenKind::Continue,
+             TokenKind::Del,    TokenKind::From,     TokenKind::Global,
              TokenKind::Import, TokenKind::Nonlocal, TokenKind::Pass,
              TokenKind::Raise,  TokenKind::Return};
 
 inline constexpr TokenSet kCompoundStatementStart = {
-    TokenKind::Async, TokenKind::Class, TokenKind::Def,
-    TokenKind::For,   TokenKind::If,    TokenKind::Try,
-    TokenKind::While, TokenKind::With,  TokenKind::Match,
-    TokenKind::At,
+    TokenKind::Async, TokenKind::Class, TokenKind::Def,   TokenKind::For,
+    TokenKind::If,    TokenKind::Try,   TokenKind::While, TokenKind::With,
+    TokenKind::Match, TokenKind::At,
 };
 
 // Every token that can start a statement: the element starts of the
@@ -92,10 +96,10 @@ inline constexpr TokenSet kStatementStart =
 
 // The token kinds that can start a pattern.
 inline constexpr TokenSet kPatternStart = {
-    TokenKind::Name,  TokenKind::Int,   TokenKind::Float, TokenKind::Complex,
-    TokenKind::String, TokenKind::Lpar, TokenKind::Lsqb,  TokenKind::Lbrace,
-    TokenKind::Plus,  TokenKind::Minus, TokenKind::Star,  TokenKind::False,
-    TokenKind::None,  TokenKind::True,  TokenKind::Case,  TokenKind::Match,
+    TokenKind::Name,   TokenKind::Int,   TokenKind::Float, TokenKind::Complex,
+    TokenKind::String, TokenKind::Lpar,  TokenKind::Lsqb,  TokenKind::Lbrace,
+    TokenKind::Plus,   TokenKind::Minus, TokenKind::Star,  TokenKind::False,
+    TokenKind::None,   TokenKind::True,  TokenKind::Case,  TokenKind::Match,
     TokenKind::Type,
 };
 
@@ -116,9 +120,9 @@ inline constexpr TokenSet kKeywords = [] {
 // Where a broken parameter list gives up: tokens that begin what follows a
 // definition's header.
 inline constexpr TokenSet kDefinitionRecovery = {
-    TokenKind::At,  TokenKind::Rarrow, TokenKind::Async, TokenKind::Class,
-    TokenKind::Def, TokenKind::For,    TokenKind::If,    TokenKind::Try,
-    TokenKind::While, TokenKind::With, TokenKind::Match,
+    TokenKind::At,    TokenKind::Rarrow, TokenKind::Async, TokenKind::Class,
+    TokenKind::Def,   TokenKind::For,    TokenKind::If,    TokenKind::Try,
+    TokenKind::While, TokenKind::With,   TokenKind::Match,
 };
 
 }  // namespace divu

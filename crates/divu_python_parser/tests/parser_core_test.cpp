@@ -266,12 +266,12 @@ TEST(ListTest, PlainListReportsAndSkipsWhatStartsNoStatement) {
     parser.eat(TokenKind::Newline);
   });
   EXPECT_EQ(statements, 1u);
-  EXPECT_EQ(error_texts(parser),
-            (std::vector<std::string>{
-                "Expected a statement at byte range 0..1",
-                "Expected a statement at byte range 1..2",
-                "Unexpected indentation at byte range 2..4",
-                "Expected a statement at byte range 6..6"}));
+  EXPECT_EQ(
+      error_texts(parser),
+      (std::vector<std::string>{"Expected a statement at byte range 0..1",
+                                "Expected a statement at byte range 1..2",
+                                "Unexpected indentation at byte range 2..4",
+                                "Expected a statement at byte range 6..6"}));
 }
 
 TEST(RecoveryTest, KindsAndFlagsAreOneToOne) {
@@ -283,10 +283,10 @@ TEST(RecoveryTest, KindsAndFlagsAreOneToOne) {
     seen |= flag;
   }
   EXPECT_EQ(seen, 0xFFFFFFFFu);
-  EXPECT_EQ(create_error(RecoveryContextKind::AssignmentTargets,
-                         TokenKind::Class)
-                .to_string(),
-            "The keyword is not allowed as a variable declaration name");
+  EXPECT_EQ(
+      create_error(RecoveryContextKind::AssignmentTargets, TokenKind::Class)
+          .to_string(),
+      "The keyword is not allowed as a variable declaration name");
   EXPECT_EQ(create_error(RecoveryContextKind::TStringElementsInFormatSpec,
                          TokenKind::Name)
                 .to_string(),
@@ -294,9 +294,9 @@ TEST(RecoveryTest, KindsAndFlagsAreOneToOne) {
   EXPECT_EQ(list_terminator_kind(RecoveryContextKind::FunctionParameters,
                                  TokenKind::Def),
             ListTerminatorKind::ErrorRecovery);
-  EXPECT_EQ(list_terminator_kind(RecoveryContextKind::Elif,
-                                 TokenKind::EndOfFile),
-            ListTerminatorKind::Regular);
+  EXPECT_EQ(
+      list_terminator_kind(RecoveryContextKind::Elif, TokenKind::EndOfFile),
+      ListTerminatorKind::Regular);
 }
 
 TEST(NestingTest, PastTheBoundTheRestIsConsumedWithOneError) {
