@@ -282,14 +282,18 @@ class Offsets:
             row_starts = [0]
             for line in lines:
                 row_starts.append(row_starts[-1] + len(line.encode("utf-8")))
+            rows = len(lines)
             # Columns count characters: on an ASCII line they are bytes.
-            ascii_rows = [line.isascii() for line in lines]
+            # Most files are ASCII throughout, and their offsets are summed
+            # in the loop below, without a call per token.
+            wide_rows = None if text.isascii() else {
+                row for row, line in enumerate(lines, 1)
+                if not line.isascii()}
 
-            def offset(position):
-                row, col = position
-                if row - 1 >= len(lines):
+            def offset(row, col):
+                if row > rows:
                     return row_starts[row - 1]
-                if ascii_rows[row - 1]:
+                if wide_rows is None or row not in wide_rows:
                     return row_starts[row - 1] + col
                 line = lines[row - 1]
                 return row_starts[row - 1] + len(line[:col].encode("utf-8"))
@@ -298,10 +302,18 @@ class Offsets:
                        tokenize.INDENT, tokenize.DEDENT, tokenize.ENDMARKER}
             found = []
             try:
-                for tok in tokenize.generate_tokens(io.StringIO(text).readline):
-                    if tok.type not in skipped:
-                        found.append((offset(tok.start), offset(tok.end),
-                                      tok.string))
+                for kind, string, (row, col), (end_row, end_col), _ in (
+                        tokenize.generate_tokens(io.StringIO(text).readline)):
+                    if kind in skipped:
+                        continue
+                    if (wide_rows is None and row <= rows and
+                            end_row <= rows):
+                        found.append((row_starts[row - 1] + col,
+                                      row_starts[end_row - 1] + end_col,
+                                      string))
+                    else:
+                        found.append((offset(row, col),
+                                      offset(end_row, end_col), string))
             except (tokenize.TokenError, SyntaxError):
                 pass
             self._tokens = found

@@ -36,6 +36,7 @@ Intended differences and normalisations (the only ones applied):
 import ast
 import bisect
 import os
+import re
 import subprocess
 import unittest
 
@@ -48,6 +49,11 @@ BOM = b"\xef\xbb\xbf"
 BATCH = 50
 # Node kinds compared as statements, besides every kind starting "Stmt".
 CLAUSES = frozenset({"ElifElseClause", "ExceptHandlerExceptHandler"})
+# The nodes that hold blocks of statements, or are statements.
+BLOCK_NODES = (ast.stmt, ast.excepthandler, ast.match_case)
+# In ASCII text a match statement's keyword starts a line after blanks only;
+# a file without such a line needs no walk of its tree to find one.
+MATCH_LINE = re.compile(r"(?:^|\r)[ \t\f]*match\b", re.MULTILINE)
 
 
 def reference(path):
@@ -66,8 +72,9 @@ def reference(path):
         tree = ast.parse(text)
     except (SyntaxError, ValueError):
         return "rejected", None
-    if any(isinstance(node, ast.Match) for node in ast.walk(tree)):
-        return "match", tree
+    if not text.isascii() or MATCH_LINE.search(text):
+        if any(isinstance(node, ast.Match) for node in ast.walk(tree)):
+            return "match", tree
     return "accepted", tree
 
 
@@ -181,10 +188,12 @@ def cpython_names_and_decorators(tree, offsets, shift):
             name_end = name_start + len(text.encode("utf-8"))
             names.append(f"Identifier {name_start + shift}..{name_end + shift}")
         for child in ast.iter_child_nodes(node):
-            visit(child)
+            if isinstance(child, BLOCK_NODES):
+                visit(child)
 
     # Definitions nest only as deep as the file's blocks, far below the
-    # interpreter's recursion limit.
+    # interpreter's recursion limit. They stand only in blocks, never inside
+    # an expression, so the walk leaves expressions out.
     visit(tree)
     return names, decorators
 
