@@ -355,6 +355,14 @@ TEST_F(ProjectIndexTest, AForkedChildRecomputesWhatWasInFlight) {
 // changed, no result half published. Real files: the file system fixture
 // has a lock of its own that a fork could carry into the child.
 TEST(ProjectIndexForkTest, EveryChildOfAForkDuringIndexingAnswers) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The address sanitizer's allocator takes no lock around fork(): a fork
+  // that meets another thread inside it leaves the child waiting on that
+  // lock for ever, whatever the index does. The plain and thread-sanitized
+  // builds run this test.
+  GTEST_SKIP() << "the address sanitizer's allocator does not survive a "
+                  "fork amid allocations";
+#endif
   constexpr int kFiles = 64;
   constexpr int kAskers = 4;
   // Each round starts a new index, so that forks meet its workers too.
