@@ -27,11 +27,6 @@
 
 namespace {
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-      .count();
-}
-
 // Peak heap of one parse of `text` above what was in use before it.
 std::size_t parse_peak(const std::string& text) {
   // The arena takes its blocks from the C heap directly; what it reserved
@@ -97,7 +92,7 @@ void report_time_per_byte(const std::vector<bench::CorpusFile>& files) {
       auto start = std::chrono::steady_clock::now();
       divu::Parsed<divu::ModModule> parsed =
           divu::parse_module_with_errors(text);
-      best = std::min(best, seconds_since(start));
+      best = std::min(best, bench::seconds_since(start));
     }
     const double ns_per_byte = best / static_cast<double>(text.size()) * 1e9;
     if (first == 0) {

@@ -35,8 +35,8 @@ using FastcallFunction = PyObject*(PyObject* self, PyObject* const* args,
 // The method definition of the callable that `kSpec` describes: its name,
 // `function` with the flags of its calling convention (METH_NOARGS exactly
 // when it takes no parameters), and only its text signature block as its
-// documentation. The spec's name must be a literal, so that the view ends at
-// its NUL.
+// documentation. Its name in `kSpec` must be a literal, so that the view ends
+// at its NUL.
 template <const CallableSpec& kSpec, SignatureOf kOf = SignatureOf::kMethod,
           typename Function>
 PyMethodDef method_definition(Function* function) {
