@@ -7,16 +7,25 @@ for a file that a worker is computing or computes it itself. The reference,
 the closest pure-Python equivalent: each file read, parsed with ast.parse and
 walked for its function definitions, in a multiprocessing pool (its start
 included). The function names that the index is asked for are found
-beforehand by a text search, outside the timing. Each side runs three times
-with a fresh index or pool; the best time counts.
+beforehand by a text search, outside the timing.
+
+Each side runs in processes of its own, three rounds of each in turn, and
+the best time counts. The pool forks: run in the index's process, its forks
+would leave every page the index reuses to fault again on its next write,
+which no caller of the index pays. An index round is a fresh process that
+builds two indexes one after the other: the first is what a program pays for
+its first index (every page of its trees fresh from the kernel), the second
+what it pays once it has freed an earlier index's memory.
 
 Prints, with the machine's load average:
-- both wall times at 8 workers and 8 processes, and their ratio;
+- the index's times at 8 workers, first and second in a process, the pool's
+  time with 8 processes, and the ratios;
 - a scaling table for 1, 2, 4 and 8 workers (the process's CPU affinity set
   to that many processors before the index starts, which is how the index
   picks its worker count) with the efficiency: the time at 1 divided by n
-  times the time at n. With --pool-scaling, the pool too, with as many
-  processes on the same processors (slow: minutes on one processor);
+  times the time at n, the best of three indexes in one process. With
+  --pool-scaling, the pool too, with as many processes on the same
+  processors (slow: minutes on one processor);
 - the resident memory an index of every file holds per byte of source, in a
   fresh process: the growth of its resident set (/proc/self/statm) and of
   the C heap in use (mallinfo2) from before the index is made to after
@@ -90,24 +99,50 @@ def pool_run(files, processes=PROCESSES):
     return time.perf_counter() - start, found
 
 
-def best_times(files, names, root, processes):
-    """The best index time and its names found, and the best pool time and
-    its definitions (None for both when `processes` is 0)."""
-    index_times, pool_times = [], []
-    pool_best = pool_found = None
+def child(root, *arguments):
+    """Runs this bench in a fresh process with `arguments` and returns its
+    output's numbers; the process inherits this one's CPU affinity."""
+    run = subprocess.run(
+        [sys.executable, __file__, root, *arguments],
+        capture_output=True, text=True, check=True,
+        env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    return [float(word) for word in run.stdout.split()]
+
+
+def index_child(root):
+    """In a fresh process: the times of a first and a second index, and the
+    names the second found."""
+    files = python_files(root)
+    names = [function_names(path) for path in files]
+    first, _ = index_run(files, names, root)
+    second, found = index_run(files, names, root)
+    print(first, second, found)
+
+
+def pool_child(root, processes):
+    files = python_files(root)
+    print(*pool_run(files, processes))
+
+
+def best_times(root, processes):
+    """The best first and second index times and the second's names found,
+    and the best pool time and its definitions, each side in processes of
+    its own."""
+    firsts, seconds, pools = [], [], []
+    index_found = pool_found = 0
     for _ in range(ROUNDS):
-        seconds, index_found = index_run(files, names, root)
-        index_times.append(seconds)
-        if processes:
-            seconds, pool_found = pool_run(files, processes)
-            pool_times.append(seconds)
-    if processes:
-        pool_best = min(pool_times)
-    return min(index_times), index_found, pool_best, pool_found
+        first, second, index_found = child(root, "--index-child")
+        firsts.append(first)
+        seconds.append(second)
+        pool, pool_found = child(root, "--pool-child", str(processes))
+        pools.append(pool)
+    return (min(firsts), min(seconds), int(index_found), min(pools),
+            int(pool_found))
 
 
 def scaling(files, names, root, with_pool):
-    """Best times at each worker count, on as many processors."""
+    """Best index times at each worker count, on as many processors, and
+    with `with_pool` the pool's."""
     available = sorted(os.sched_getaffinity(0))
     table = {}
     try:
@@ -116,8 +151,12 @@ def scaling(files, names, root, with_pool):
                 break
             # Threads and processes started from here on inherit the mask.
             os.sched_setaffinity(0, available[:count])
-            index_best, _, pool_best, _ = best_times(
-                files, names, root, count if with_pool else 0)
+            index_best = min(index_run(files, names, root)[0]
+                             for _ in range(ROUNDS))
+            pool_best = None
+            if with_pool:
+                pool_best = min(child(root, "--pool-child", str(count))[0]
+                                for _ in range(ROUNDS))
             table[count] = (index_best, pool_best)
     finally:
         os.sched_setaffinity(0, available)
@@ -157,11 +196,7 @@ def memory_child(root):
 
 
 def index_memory(root):
-    run = subprocess.run(
-        [sys.executable, __file__, "--memory-child", root],
-        capture_output=True, text=True, check=True,
-        env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
-    source, resident, heap = map(int, run.stdout.split())
+    source, resident, heap = map(int, child(root, "--memory-child"))
     return source, resident, heap
 
 
@@ -173,10 +208,19 @@ def main():
                         help="measure the pool at each count too")
     parser.add_argument("--memory-child", action="store_true",
                         help=argparse.SUPPRESS)
+    parser.add_argument("--index-child", action="store_true",
+                        help=argparse.SUPPRESS)
+    parser.add_argument("--pool-child", type=int, help=argparse.SUPPRESS)
     args = parser.parse_args()
     root = os.path.abspath(args.root)
     if args.memory_child:
         memory_child(root)
+        return
+    if args.index_child:
+        index_child(root)
+        return
+    if args.pool_child:
+        pool_child(root, args.pool_child)
         return
     files = python_files(root)
     # Also brings every file into the page cache before either side runs.
@@ -184,14 +228,15 @@ def main():
 
     print(f"{len(files)} files under {root}, {os.cpu_count()} processors, "
           f"load average {os.getloadavg()[0]:.2f} at the start")
-    index_best, index_found, pool_best, pool_found = best_times(
-        files, names, root, PROCESSES)
+    first, second, index_found, pool_best, pool_found = best_times(
+        root, PROCESSES)
     print(f"AstProjectIndex, background indexing, function_ast_in_file: "
-          f"{index_best:.3f} s ({index_found} of {sum(map(len, names))} names "
-          "found)")
+          f"first index in a process {first:.3f} s, second {second:.3f} s "
+          f"({index_found} of {sum(map(len, names))} names found)")
     print(f"ast.parse and walk, pool of {PROCESSES} processes: "
           f"{pool_best:.3f} s ({pool_found} definitions)")
-    print(f"ratio (ast pool / index): {pool_best / index_best:.2f}")
+    print(f"ratio (ast pool / index): {pool_best / first:.2f} against the "
+          f"first index, {pool_best / second:.2f} against the second")
 
     table = scaling(files, names, root, args.pool_scaling)
     print("workers  index s  efficiency" +
