@@ -20,11 +20,11 @@ namespace {
 
 // 4 KiB: a small file's tree fits in the first block.
 constexpr std::size_t kFirstBlockSize = std::size_t{4} << 10;
-// 64 MiB: a first block sized by the caller stays below this, so that a
-// wrong estimate for a huge text cannot reserve far more than it needs.
-constexpr std::size_t kMaxFirstBlockSize = std::size_t{64} << 20;
 // 1 MiB: blocks double up to this size, so that a large file needs few
-// blocks while the unused tail of the last one stays bounded.
+// blocks while the unused tail of the last one stays bounded. A first block
+// sized by the caller stays below it too: a block cut from a chunk gives its
+// unused end back, and one on its own could not, so a large text's tree
+// would keep the whole slack of its estimate.
 constexpr std::size_t kMaxBlockSize = std::size_t{1} << 20;
 
 // Blocks come from memory taken in large pieces, against two costs that
@@ -33,8 +33,8 @@ constexpr std::size_t kMaxBlockSize = std::size_t{1} << 20;
 // block (the C library maps every one of 128 KiB or more) takes the
 // process's address-space lock, which all threads share. A block of up to
 // kMaxBlockSize is cut from its thread's current chunk, which is aligned and
-// advised for huge pages, so that one fault serves 2 MiB; a larger block (a
-// first block sized for a large text) is allocated on its own, and the
+// advised for huge pages, so that one fault serves 2 MiB; a larger block (for
+// one allocation larger than a block) is allocated on its own, and the
 // whole huge pages of a very large one are advised likewise. A parse gives
 // the unused end of its last block back, so that huge pages hold trees and
 // not the slack of their estimates. Nothing is reused while any block of its
@@ -131,7 +131,7 @@ struct alignas(std::max_align_t) Arena::Block {
 
 Arena::Arena(std::size_t expected_bytes)
     : next_block_size_(
-          std::clamp(expected_bytes, kFirstBlockSize, kMaxFirstBlockSize)),
+          std::clamp(expected_bytes, kFirstBlockSize, kMaxBlockSize)),
       block_after_first_(
           std::clamp(next_block_size_ / 4, kFirstBlockSize, kMaxBlockSize)) {}
 

@@ -32,7 +32,7 @@ class Arena {
  public:
   Arena() = default;
   // An arena whose first block holds about `expected_bytes` (clamped to
-  // [4 KiB, 64 MiB]), for a caller that knows roughly how much it will
+  // [4 KiB, 1 MiB]), for a caller that knows roughly how much it will
   // make: one block then serves where doubling from 4 KiB would take many
   // and leave the last one up to half unused. Later blocks start at a
   // quarter of the first and double from there up to 1 MiB.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "token.h"
+#include "token_list.h"
 
 namespace divu {
 
@@ -14,7 +15,13 @@ namespace divu {
 class Tokens {
  public:
   Tokens() = default;
-  explicit Tokens(std::vector<Token> tokens) : tokens_(std::move(tokens)) {}
+  explicit Tokens(TokenList tokens) : tokens_(std::move(tokens)) {}
+  explicit Tokens(const std::vector<Token>& tokens) {
+    tokens_.reserve(tokens.size());
+    for (const Token& token : tokens) {
+      tokens_.push_back(token);
+    }
+  }
 
   std::span<const Token> all() const { return tokens_; }
   std::size_t size() const { return tokens_.size(); }
@@ -23,10 +30,12 @@ class Tokens {
   auto begin() const { return tokens_.begin(); }
   auto end() const { return tokens_.end(); }
   // The list itself, for a caller that reuses its memory.
-  std::vector<Token> release() && { return std::move(tokens_); }
+  TokenList release() && { return std::move(tokens_); }
+  // See TokenList::mapped_bytes.
+  std::size_t mapped_bytes() const { return tokens_.mapped_bytes(); }
 
  private:
-  std::vector<Token> tokens_;
+  TokenList tokens_;
 };
 
 }  // namespace divu

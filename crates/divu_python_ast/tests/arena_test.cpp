@@ -110,11 +110,11 @@ TEST(ArenaTest, AnExpectedSizeIsReservedInOneBlock) {
       {.expected = kMiB,
        .used = kMiB + 1000,
        .reserved_at_most = kMiB + kMiB / 4 + 2 * kHeader},
-      // Tiny and huge estimates are clamped to 4 KiB and 64 MiB.
+      // Tiny and huge estimates are clamped to 4 KiB and 1 MiB.
       {.expected = 1, .used = 16, .reserved_at_most = 4096 + kHeader},
       {.expected = std::size_t{1} << 40,
        .used = 16,
-       .reserved_at_most = 64 * kMiB + kHeader},
+       .reserved_at_most = kMiB + kHeader},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(testing::Message() << c.expected << " " << c.used);

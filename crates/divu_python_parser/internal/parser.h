@@ -21,6 +21,7 @@
 #include "stack_thread.h"
 #include "syntax_tree.h"
 #include "token.h"
+#include "token_list.h"
 #include "token_set.h"
 #include "unsupported_syntax.h"
 
@@ -157,10 +158,10 @@ class TokenSource {
   // Puts the lexer back and cuts the list to `size` (never grows it).
   void rewind(LexerCheckpoint checkpoint, std::size_t size);
 
-  const std::vector<Token>& tokens() const { return tokens_; }
+  const TokenList& tokens() const { return tokens_; }
   // REQUIRES: the current token is EndOfFile, consumed once. Hands over the
   // tokens without the final EndOfFile, and the lexical errors.
-  std::pair<std::vector<Token>, std::vector<LexicalError>> finish() &&;
+  std::pair<TokenList, std::vector<LexicalError>> finish() &&;
 
  private:
   // Appends trivia until the current token is not trivia.
@@ -180,7 +181,7 @@ class TokenSource {
 
   Lexer lexer_;
   std::size_t source_size_;
-  std::vector<Token> tokens_;
+  TokenList tokens_;
 };
 
 // Everything needed to put the parser back at an earlier token.
@@ -479,7 +480,7 @@ class Parser {
   ModExpression* parse_expression_body();
   // REQUIRES: at EndOfFile. Hands over the tokens and the errors of both
   // kinds merged by start offset.
-  std::pair<std::vector<Token>, std::vector<ParseError>> finish() &&;
+  std::pair<TokenList, std::vector<ParseError>> finish() &&;
 
   // ======================================================================
   // The grammar. Each group is defined in the file named above it.

@@ -42,7 +42,7 @@ ModExpression* Parser::parse_expression_body() {
   return module;
 }
 
-std::pair<std::vector<Token>, std::vector<ParseError>> Parser::finish() && {
+std::pair<TokenList, std::vector<ParseError>> Parser::finish() && {
   TRELK_CHECK(at(TokenKind::EndOfFile),
               "Parser should be at the end of the file.");
   auto [tokens, lexical] = std::move(tokens_).finish();

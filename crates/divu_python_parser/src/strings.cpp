@@ -237,7 +237,7 @@ class InterpolatedElementParser {
     // The comments of the stretch are among the last tokens listed; they
     // are found walking back from the end, in reverse, and recorded in
     // source order.
-    const std::vector<Token>& tokens = parser_.token_source().tokens();
+    const TokenList& tokens = parser_.token_source().tokens();
     std::size_t first = tokens.size();
     while (first > 0 && tokens[first - 1].range.start() >= stretch.start()) {
       --first;

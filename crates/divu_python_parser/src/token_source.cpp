@@ -2,7 +2,6 @@
 #include <optional>
 #include <utility>
 
-#include "huge_pages.h"
 #include "invariant.h"
 #include "parse_module.h"
 #include "parser.h"
@@ -11,37 +10,31 @@ namespace divu {
 
 namespace {
 
-// 8 MiB: the largest token list a thread keeps for its next parse, enough
-// for a source of about 4 MB. A larger one is freed, so that a thread that
-// once parsed a huge text does not hold its list for good.
-constexpr std::size_t kMaxSpareTokensBytes = std::size_t{8} << 20;
+// The list of this thread's last parse whose tokens nobody kept, when it is
+// on the heap: the next parse on the thread fills it again instead of
+// taking fresh memory. A mapped list is kept by TokenList itself once it is
+// freed. Freed when the thread ends.
+thread_local TokenList t_spare_tokens;
 
-// 16 MiB: a list this large (for a source of 7 MB or more) is filled on
-// huge pages, one fault per 2 MiB.
-constexpr std::size_t kMinHugeTokensBytes = std::size_t{16} << 20;
-
-// Makes room for `capacity` tokens in all.
-void reserve(std::vector<Token>& tokens, std::size_t capacity) {
-  const Token* const before = tokens.data();
-  tokens.reserve(capacity);
-  const std::size_t bytes = tokens.capacity() * sizeof(Token);
-  if (tokens.data() != before && bytes >= kMinHugeTokensBytes) {
-    // The list fills from its start: all but its last huge page is used.
-    trelk::advise_huge_pages(tokens.data(), bytes);
+// Room for the tokens of a text of `source_size` bytes. Real code has about
+// one token per six bytes (the standard library: 5.8). A list on the heap
+// would be copied to grow, which holds both copies at once, so it gets room
+// for one per five, enough for nearly every file; a mapped list grows in
+// place, so it starts from one per seven and grows at the text's own
+// density.
+std::size_t initial_capacity(std::size_t source_size) {
+  const std::size_t generous = source_size / 5 + 16;
+  if (generous * sizeof(Token) < TokenList::kMapBytes) {
+    return generous;
   }
+  return std::max(source_size / 7, TokenList::kMapBytes / sizeof(Token));
 }
-
-// The list of this thread's last parse whose tokens nobody kept: the next
-// parse on the thread fills it again instead of taking fresh memory, whose
-// pages would each fault on first touch. Freed when the thread ends.
-thread_local std::vector<Token> t_spare_tokens;
 
 }  // namespace
 
 void reuse_tokens(Tokens tokens) {
-  std::vector<Token> list = std::move(tokens).release();
-  if (list.capacity() > t_spare_tokens.capacity() &&
-      list.capacity() * sizeof(Token) <= kMaxSpareTokensBytes) {
+  TokenList list = std::move(tokens).release();
+  if (list.mapped_bytes() == 0 && list.capacity() > t_spare_tokens.capacity()) {
     list.clear();
     t_spare_tokens = std::move(list);
   }
@@ -52,27 +45,25 @@ TokenSource::TokenSource(std::string_view source, Mode mode,
     : lexer_(source, mode, start_offset),
       source_size_(source.size()),
       tokens_(std::exchange(t_spare_tokens, {})) {
-  // Real code has about one token per six bytes, so this is enough for
-  // nearly every file and the list never moves.
-  reserve(tokens_, source.size() / 5 + 16);
+  tokens_.reserve(initial_capacity(source.size()));
   lexer_.next_token();
   skip_trivia();
 }
 
 void TokenSource::grow() {
   // A text denser than the estimate. Make room for the rest of the text at
-  // the density seen so far and a quarter more, but for no more than one
-  // token per byte still to come, so that the list and its copy stay near
-  // what the text needs; and for at least a quarter of the list, so that it
-  // moves only a few times even when the text grows denser as it goes.
+  // the density seen so far and a tenth more, but for no more than one
+  // token per byte still to come; and for at least a quarter of the list,
+  // so that it grows only a few times even when the text grows denser as it
+  // goes.
   const std::size_t lexed = lexer_.current_range().start();
   const std::size_t rest = source_size_ - lexed;
   const std::size_t size = tokens_.size();
   const double density =
       lexed == 0 ? 1.0 : static_cast<double>(size) / static_cast<double>(lexed);
   const auto expected = static_cast<std::size_t>(std::min(
-      static_cast<double>(rest), static_cast<double>(rest) * density * 1.25));
-  reserve(tokens_, size + std::max(expected, size / 4) + 64);
+      static_cast<double>(rest), static_cast<double>(rest) * density * 1.1));
+  tokens_.reserve(size + std::max(expected, size / 4) + 64);
 }
 
 void TokenSource::skip_trivia() {
@@ -131,19 +122,18 @@ void TokenSource::re_lex_logical_token() {
   TRELK_CHECK(non_logical_line.has_value(),
               "`re_lex_logical_token` should only return `true` if "
               "`non_logical_line` is `Some`");
-  tokens_.resize(*non_logical_line);
+  tokens_.truncate(*non_logical_line);
   skip_trivia();
 }
 
 void TokenSource::rewind(LexerCheckpoint checkpoint, std::size_t size) {
   lexer_.rewind(std::move(checkpoint));
   if (size < tokens_.size()) {
-    tokens_.resize(size);
+    tokens_.truncate(size);
   }
 }
 
-std::pair<std::vector<Token>, std::vector<LexicalError>>
-TokenSource::finish() && {
+std::pair<TokenList, std::vector<LexicalError>> TokenSource::finish() && {
   TRELK_CHECK(lexer_.current_kind() == TokenKind::EndOfFile,
               "TokenSource was not fully consumed");
   if (!tokens_.empty()) {

@@ -384,7 +384,7 @@ TEST(WithStatementTest, RewindDropsWhatTheSpeculativeParseRecorded) {
     parser.parse_module_body();
     EXPECT_TRUE(parser.errors().empty()) << parser.errors()[0].to_string();
     EXPECT_EQ(parser.unsupported_syntax_errors().size(), c.records);
-    const std::vector<Token>& tokens = parser.token_source().tokens();
+    const TokenList& tokens = parser.token_source().tokens();
     for (std::size_t index = 1; index < tokens.size(); ++index) {
       EXPECT_LE(tokens[index - 1].range.end(), tokens[index].range.start())
           << "token " << index;
