@@ -131,6 +131,7 @@ class TokenSource {
   TextRange current_range() const { return lexer_.current_range(); }
   TokenFlags current_flags() const { return lexer_.current_flags(); }
   TokenValue take_value() { return lexer_.take_value(); }
+  const TokenValue& current_value() const { return lexer_.current_value(); }
 
   // Appends the current token with `kind`, then lexes up to the next
   // non-trivia token.

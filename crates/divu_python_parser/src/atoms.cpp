@@ -551,10 +551,12 @@ Identifier Parser::parse_identifier() {
   Identifier identifier;
   identifier.range = range;
   if (kind == TokenKind::Name) {
-    TokenValue value = bump_value(TokenKind::Name);
-    auto* name = std::get_if<NameValue>(&value);
-    TRELK_CHECK(name != nullptr, "a name token carries its name");
-    identifier.id = Name(keep_text(name->text));
+    // Most names are ASCII, with no value to move: their text is the
+    // token's source. A normalised name is copied into the arena.
+    const auto* name = std::get_if<NameValue>(&tokens_.current_value());
+    identifier.id =
+        Name(name == nullptr ? src_text(range) : keep_text(name->text));
+    bump(TokenKind::Name);
     return identifier;
   }
   if (is_soft_keyword(kind)) {

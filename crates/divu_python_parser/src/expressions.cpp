@@ -14,6 +14,7 @@
 // parse_conditional_expression_or_higher_impl.
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 
@@ -178,14 +179,27 @@ static_assert(BinaryLikeOperator::try_from_tokens(TokenKind::Is, TokenKind::Not)
 static_assert(!BinaryLikeOperator::try_from_tokens(TokenKind::Not,
                                                    TokenKind::Name));
 
+// Each token kind as an operator when the next token does not matter: read
+// after every operand, so one load answers for the tokens that end an
+// operand, which are most of them.
+constexpr auto kOperatorOfKind = [] {
+  std::array<std::optional<BinaryLikeOperator>, kTokenKindCount> table{};
+  for (int kind = 0; kind < kTokenKindCount; ++kind) {
+    table[static_cast<std::size_t>(kind)] = BinaryLikeOperator::try_from_tokens(
+        static_cast<TokenKind>(kind), TokenKind::Unknown);
+  }
+  return table;
+}();
+
 // The current token as an operator. The next token is looked at only after
 // `is` and `not`, the one place it decides: a look-ahead costs a lexer
 // checkpoint and a rewind.
 std::optional<BinaryLikeOperator> current_operator(Parser& parser) {
   const TokenKind current = parser.current_token_kind();
-  const bool needs_next = current == TokenKind::Is || current == TokenKind::Not;
-  return BinaryLikeOperator::try_from_tokens(
-      current, needs_next ? parser.peek() : TokenKind::Unknown);
+  if (current == TokenKind::Is || current == TokenKind::Not) [[unlikely]] {
+    return BinaryLikeOperator::try_from_tokens(current, parser.peek());
+  }
+  return kOperatorOfKind[static_cast<std::size_t>(current)];
 }
 
 // Consumes the tokens of `op`: two for `is not` and `not in`.

@@ -159,6 +159,9 @@ Lexer::Lexer(std::string_view source, Mode mode, TextSize start_offset)
 }
 
 TokenValue Lexer::take_value() {
+  if (current_kind_ == TokenKind::Name && current_value_.index() == 0) {
+    return NameValue{ValueText::borrowed(current_range_.slice(source_))};
+  }
   return std::exchange(current_value_, TokenValue{});
 }
 
@@ -294,10 +297,9 @@ TokenKind Lexer::lex_identifier(std::optional<unsigned char> ascii_first) {
   std::string_view text(start, static_cast<std::size_t>(p - start));
   if (ascii) {
     TokenKind keyword = keyword_kind(text, end);
-    if (keyword != TokenKind::Name) {
-      return keyword;
-    }
-    current_value_ = NameValue{ValueText::borrowed(text)};
+    // An ASCII name's text is its source slice: no value is stored for the
+    // commonest token (see take_value).
+    return keyword;
   } else {
     current_value_ = NameValue{ValueText::owned(nfkc_identifier(text))};
   }

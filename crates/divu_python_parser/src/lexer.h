@@ -108,6 +108,8 @@ class Lexer {
   TokenKind current_kind() const { return current_kind_; }
   TextRange current_range() const { return current_range_; }
   TokenFlags current_flags() const { return current_flags_; }
+  // None for an ASCII name, whose value is its source slice: take_value
+  // gives it all the same. A non-ASCII name holds its normalised text.
   const TokenValue& current_value() const { return current_value_; }
   // Moves the current value out, leaving None behind.
   TokenValue take_value();

@@ -344,7 +344,7 @@ void Lexer::re_lex_raw_string_in_format_spec() {
   TextSize start = current_range_.start();
   current_range_ = TextRange(start, start + 1);
   current_kind_ = TokenKind::Name;
-  current_value_ = NameValue{ValueText::borrowed(source_.substr(start, 1))};
+  current_value_ = std::monostate{};
   current_flags_ = TokenFlags();
   cursor_.set_offset(start + 1);
 }

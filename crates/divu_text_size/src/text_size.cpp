@@ -8,11 +8,10 @@ void TextRange::fail_reversed() {
   trelk::fail_invariant("assertion failed: start.raw <= end.raw");
 }
 
-std::string_view TextRange::slice(std::string_view text) const {
-  TRELK_CHECK(end_ <= text.size(), "range end index " + std::to_string(end_) +
-                                       " out of range for slice of length " +
-                                       std::to_string(text.size()));
-  return text.substr(start_, end_ - start_);
+void TextRange::fail_slice(std::size_t text_size) const {
+  trelk::fail_invariant("range end index " + std::to_string(end_) +
+                        " out of range for slice of length " +
+                        std::to_string(text_size));
 }
 
 std::string TextRange::to_string() const {

@@ -49,7 +49,12 @@ class TextRange {
 
   // The bytes of `text` in this range. REQUIRES: end() <= text.size(); a
   // range beyond the text is a broken invariant.
-  std::string_view slice(std::string_view text) const;
+  std::string_view slice(std::string_view text) const {
+    if (end_ > text.size()) [[unlikely]] {
+      fail_slice(text.size());
+    }
+    return text.substr(start_, end_ - start_);
+  }
 
   // "start..end", the debug text used in messages and dumps.
   std::string to_string() const;
@@ -58,6 +63,7 @@ class TextRange {
 
  private:
   [[noreturn]] static void fail_reversed();
+  [[noreturn, gnu::cold]] void fail_slice(std::size_t text_size) const;
 
   TextSize start_ = 0;
   TextSize end_ = 0;
