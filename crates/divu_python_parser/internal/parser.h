@@ -319,7 +319,9 @@ class Parser {
   // node lies inside its parent.
   static void widen_to_children(Node& root);
   // The source text of `range`. REQUIRES: it lies on character boundaries.
-  std::string_view src_text(TextRange range) const;
+  std::string_view src_text(TextRange range) const {
+    return range.slice(source_);
+  }
   std::string_view source() const { return source_; }
   std::uint32_t current_token_id() const { return current_token_id_; }
 

@@ -403,15 +403,19 @@ ParsedExpr Parser::parse_conditional_expression_or_higher_impl(
     Expr* body;              // for a conditional: body and test
     Expr* test;
   };
-  ListBuilder<Pending> pending(*this);
+  // Made at the first lambda or `if`: most expressions have neither.
+  std::optional<ListBuilder<Pending>> pending;
   ParsedExpr result;
   while (true) {
     if (at(TokenKind::Lambda)) {
       const TextSize start = current_token_start();
-      pending.push(Pending{.start = start,
-                           .parameters = parse_lambda_parameters(),
-                           .body = nullptr,
-                           .test = nullptr});
+      if (!pending) {
+        pending.emplace(*this);
+      }
+      pending->push(Pending{.start = start,
+                            .parameters = parse_lambda_parameters(),
+                            .body = nullptr,
+                            .test = nullptr});
       context = kNoContext;
       continue;
     }
@@ -426,14 +430,20 @@ ParsedExpr Parser::parse_conditional_expression_or_higher_impl(
     Expr* test =
         parse_operator_expression(*this, kInitialLevel, kNoContext).expr;
     expect(TokenKind::Else);
-    pending.push(Pending{.start = std::min(start, body.expr->range.start()),
-                         .parameters = nullptr,
-                         .body = body.expr,
-                         .test = test});
+    if (!pending) {
+      pending.emplace(*this);
+    }
+    pending->push(Pending{.start = std::min(start, body.expr->range.start()),
+                          .parameters = nullptr,
+                          .body = body.expr,
+                          .test = test});
     context = kNoContext;
   }
-  for (std::size_t index = pending.size(); index-- > 0;) {
-    const Pending outer = pending[index];
+  if (!pending) {
+    return result;
+  }
+  for (std::size_t index = pending->size(); index-- > 0;) {
+    const Pending outer = (*pending)[index];
     if (outer.body == nullptr) {
       ExprLambda* node = make<ExprLambda>(node_range(outer.start));
       node->parameters = outer.parameters;

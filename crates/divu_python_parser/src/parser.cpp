@@ -133,10 +133,6 @@ void Parser::rewind(ParserCheckpoint checkpoint) {
   recovery_context_ = checkpoint.recovery_context;
 }
 
-std::string_view Parser::src_text(TextRange range) const {
-  return range.slice(source_);
-}
-
 ExprName* Parser::make_missing_name_expr() {
   ExprName* name = make<ExprName>(placeholder_range());
   name->ctx = ExprContext::Invalid;
