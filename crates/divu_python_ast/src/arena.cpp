@@ -5,14 +5,17 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "huge_pages.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
 #define TRELK_POISON(address, size) ASAN_POISON_MEMORY_REGION(address, size)
+#define TRELK_UNPOISON(address, size) ASAN_UNPOISON_MEMORY_REGION(address, size)
 #else
 #define TRELK_POISON(address, size) ((void)(address), (void)(size))
+#define TRELK_UNPOISON(address, size) ((void)(address), (void)(size))
 #endif
 
 namespace divu {
@@ -38,9 +41,10 @@ constexpr std::size_t kMaxBlockSize = std::size_t{1} << 20;
 // whole huge pages of a very large one are advised likewise. A parse gives
 // the unused end of its last block back, so that huge pages hold trees and
 // not the slack of their estimates. Nothing is reused while any block of its
-// chunk lives: a chunk is freed when its last block is freed and its thread
-// has moved on to another chunk (or ended), so a thread holds at most one
-// chunk that no tree uses.
+// chunk lives: a chunk is let go when its last block is freed and its thread
+// has moved on to another chunk (or ended), and the thread that lets it go
+// keeps one such chunk for its next (see t_spare_chunk), so a thread holds
+// at most two chunks that no tree uses.
 
 // 4 MiB: two huge pages, so that a block of kMaxBlockSize leaves at most a
 // quarter of a chunk unused at its end.
@@ -54,8 +58,23 @@ struct alignas(std::max_align_t) Chunk {
   char* end;
 };
 
+// A chunk that no block uses any more, kept by the thread that freed it for
+// its next chunk: its pages were filled before, so they do not fault and
+// need no zeroing again, which for a thread that parses file after file
+// and drops the trees is most of a fresh chunk's cost. Plain pointers, so
+// that a tree freed while the thread ends never touches a destroyed object;
+// once the thread has let its chunks go, a chunk freed there is freed
+// outright.
+thread_local Chunk* t_spare_chunk = nullptr;
+thread_local bool t_chunks_let_go = false;
+
 void release(Chunk* chunk) noexcept {
-  if (chunk->users.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+  if (chunk->users.fetch_sub(1, std::memory_order_acq_rel) != 1) {
+    return;
+  }
+  if (t_spare_chunk == nullptr && !t_chunks_let_go) {
+    t_spare_chunk = chunk;
+  } else {
     std::free(chunk);
   }
 }
@@ -70,10 +89,29 @@ struct ThreadChunk {
     if (chunk != nullptr) {
       release(chunk);
     }
+    t_chunks_let_go = true;
+    std::free(std::exchange(t_spare_chunk, nullptr));
   }
 };
 
 thread_local ThreadChunk t_chunk;
+
+// A chunk to cut blocks from: the thread's spare one, or fresh memory
+// aligned and advised for huge pages.
+char* new_chunk_memory() {
+  if (Chunk* spare = std::exchange(t_spare_chunk, nullptr)) {
+    // Its blocks were poisoned when their arenas were freed.
+    TRELK_UNPOISON(spare, kChunkSize);
+    return reinterpret_cast<char*>(spare);
+  }
+  auto* memory =
+      static_cast<char*>(std::aligned_alloc(trelk::kHugePageSize, kChunkSize));
+  if (memory == nullptr) {
+    throw std::bad_alloc();
+  }
+  trelk::advise_huge_pages(memory, kChunkSize);
+  return memory;
+}
 
 // 16 MiB: a block on its own this large gets huge pages. Its unused end
 // is not given back, and a huge page it only begins to fill holds 2 MiB, at
@@ -99,12 +137,7 @@ void* carve(std::size_t size, Chunk*& chunk) {
   Chunk* current = t_chunk.chunk;
   if (current == nullptr ||
       static_cast<std::size_t>(current->end - current->cursor) < size) {
-    auto* memory = static_cast<char*>(
-        std::aligned_alloc(trelk::kHugePageSize, kChunkSize));
-    if (memory == nullptr) {
-      throw std::bad_alloc();
-    }
-    trelk::advise_huge_pages(memory, kChunkSize);
+    char* const memory = new_chunk_memory();
     Chunk* fresh = ::new (memory) Chunk{.users = 1,
                                         .cursor = memory + sizeof(Chunk),
                                         .end = memory + kChunkSize};
