@@ -43,7 +43,7 @@ constexpr std::size_t kMaxBlockSize = std::size_t{1} << 20;
 // not the slack of their estimates. Nothing is reused while any block of its
 // chunk lives: a chunk is let go when its last block is freed and its thread
 // has moved on to another chunk (or ended), and the thread that lets it go
-// keeps one such chunk for its next (see t_spare_chunk), so a thread holds
+// keeps one such chunk for its next (see ThreadChunk), so a thread holds
 // at most two chunks that no tree uses.
 
 // 4 MiB: two huge pages, so that a block of kMaxBlockSize leaves at most a
@@ -58,48 +58,50 @@ struct alignas(std::max_align_t) Chunk {
   char* end;
 };
 
-// A chunk that no block uses any more, kept by the thread that freed it for
-// its next chunk: its pages were filled before, so they do not fault and
-// need no zeroing again, which for a thread that parses file after file
-// and drops the trees is most of a fresh chunk's cost. Plain pointers, so
-// that a tree freed while the thread ends never touches a destroyed object;
-// once the thread has let its chunks go, a chunk freed there is freed
-// outright.
-thread_local Chunk* t_spare_chunk = nullptr;
+// Set once this thread's ThreadChunk is destroyed: a chunk freed on the
+// thread after that (by a tree freed while the thread ends) is freed
+// outright. Plain, so that it can be read at any point of the thread's end.
 thread_local bool t_chunks_let_go = false;
 
-void release(Chunk* chunk) noexcept {
-  if (chunk->users.fetch_sub(1, std::memory_order_acq_rel) != 1) {
-    return;
-  }
-  if (t_spare_chunk == nullptr && !t_chunks_let_go) {
-    t_spare_chunk = chunk;
-  } else {
-    std::free(chunk);
-  }
-}
+void release(Chunk* chunk) noexcept;
 
-// The chunk this thread cuts blocks from; let go when the thread ends.
+// The chunk this thread cuts blocks from, and a chunk that no block uses any
+// more, kept by the thread that freed it for its next chunk: its pages were
+// filled before, so they do not fault and need no zeroing again, which for
+// a thread that parses file after file and drops the trees is most of a
+// fresh chunk's cost. Both are let go when the thread ends.
 struct ThreadChunk {
   Chunk* chunk = nullptr;
+  Chunk* spare = nullptr;
   ThreadChunk() = default;
   ThreadChunk(const ThreadChunk&) = delete;
   ThreadChunk& operator=(const ThreadChunk&) = delete;
   ~ThreadChunk() {
+    t_chunks_let_go = true;
     if (chunk != nullptr) {
       release(chunk);
     }
-    t_chunks_let_go = true;
-    std::free(std::exchange(t_spare_chunk, nullptr));
+    std::free(spare);
   }
 };
 
 thread_local ThreadChunk t_chunk;
 
+void release(Chunk* chunk) noexcept {
+  if (chunk->users.fetch_sub(1, std::memory_order_acq_rel) != 1) {
+    return;
+  }
+  if (!t_chunks_let_go && t_chunk.spare == nullptr) {
+    t_chunk.spare = chunk;
+  } else {
+    std::free(chunk);
+  }
+}
+
 // A chunk to cut blocks from: the thread's spare one, or fresh memory
 // aligned and advised for huge pages.
 char* new_chunk_memory() {
-  if (Chunk* spare = std::exchange(t_spare_chunk, nullptr)) {
+  if (Chunk* spare = std::exchange(t_chunk.spare, nullptr)) {
     // Its blocks were poisoned when their arenas were freed.
     TRELK_UNPOISON(spare, kChunkSize);
     return reinterpret_cast<char*>(spare);
@@ -135,6 +137,15 @@ void* allocate_alone(std::size_t size) {
 // REQUIRES: `size` is a multiple of alignof(Chunk) and fits in a chunk.
 void* carve(std::size_t size, Chunk*& chunk) {
   Chunk* current = t_chunk.chunk;
+  if (current != nullptr &&
+      current->users.load(std::memory_order_acquire) == 1) {
+    // Every block cut from it has been freed (only this thread counts as a
+    // user, and only it cuts more): cut again from its start, over pages
+    // that are already filled.
+    char* const start = reinterpret_cast<char*>(current) + sizeof(Chunk);
+    TRELK_UNPOISON(start, static_cast<std::size_t>(current->cursor - start));
+    current->cursor = start;
+  }
   if (current == nullptr ||
       static_cast<std::size_t>(current->end - current->cursor) < size) {
     char* const memory = new_chunk_memory();
