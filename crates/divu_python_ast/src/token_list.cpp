@@ -127,9 +127,7 @@ void TokenList::reserve(std::size_t capacity) {
     if (size_ != 0) {
       std::memcpy(memory, data_, size_ * sizeof(Token));
     }
-    const std::size_t size = size_;
     free_storage();
-    size_ = size;
   }
   advise(memory, taken);
   data_ = static_cast<Token*>(memory);

@@ -53,7 +53,8 @@ class TokenList {
 
   void push_back(const Token& token) {
     if (size_ == capacity_) [[unlikely]] {
-      reserve(size_ + 1);
+      // A caller that knows better (a token source) makes room itself.
+      reserve(capacity_ < 64 ? 64 : capacity_ * 2);
     }
     data_[size_++] = token;
   }

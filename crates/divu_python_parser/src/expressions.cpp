@@ -405,17 +405,20 @@ ParsedExpr Parser::parse_conditional_expression_or_higher_impl(
   };
   // Made at the first lambda or `if`: most expressions have neither.
   std::optional<ListBuilder<Pending>> pending;
+  const auto push_pending = [&](const Pending& outer) {
+    if (!pending) {
+      pending.emplace(*this);
+    }
+    pending->push(outer);
+  };
   ParsedExpr result;
   while (true) {
     if (at(TokenKind::Lambda)) {
       const TextSize start = current_token_start();
-      if (!pending) {
-        pending.emplace(*this);
-      }
-      pending->push(Pending{.start = start,
-                            .parameters = parse_lambda_parameters(),
-                            .body = nullptr,
-                            .test = nullptr});
+      push_pending(Pending{.start = start,
+                           .parameters = parse_lambda_parameters(),
+                           .body = nullptr,
+                           .test = nullptr});
       context = kNoContext;
       continue;
     }
@@ -430,13 +433,10 @@ ParsedExpr Parser::parse_conditional_expression_or_higher_impl(
     Expr* test =
         parse_operator_expression(*this, kInitialLevel, kNoContext).expr;
     expect(TokenKind::Else);
-    if (!pending) {
-      pending.emplace(*this);
-    }
-    pending->push(Pending{.start = std::min(start, body.expr->range.start()),
-                          .parameters = nullptr,
-                          .body = body.expr,
-                          .test = test});
+    push_pending(Pending{.start = std::min(start, body.expr->range.start()),
+                         .parameters = nullptr,
+                         .body = body.expr,
+                         .test = test});
     context = kNoContext;
   }
   if (!pending) {

@@ -158,7 +158,6 @@ std::expected<Parsed<ModModule>, ParseError> parse_module(
     std::string_view source) {
   Parsed<ModModule> parsed = parse_module_with_errors(source);
   if (!parsed.errors().empty()) {
-    reuse_tokens(parsed.take_tokens());
     return std::unexpected(parsed.errors().front());
   }
   return parsed;

@@ -72,11 +72,4 @@ Parsed<ModModule> parse_module_with_errors(std::string_view source);
 // REQUIRES: as for parse_module.
 Parsed<ModExpression> parse_expression(std::string_view source);
 
-// Gives back a token list that nobody reads any more: the next parse on this
-// thread fills its memory instead of fresh pages, which fault on first
-// touch. The thread keeps its largest list on the heap, and its largest
-// mapping up to 8 MiB (see TokenList), and frees them when it ends; a larger
-// list is freed at once.
-void reuse_tokens(Tokens tokens);
-
 }  // namespace divu

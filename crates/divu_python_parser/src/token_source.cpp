@@ -10,12 +10,6 @@ namespace divu {
 
 namespace {
 
-// The list of this thread's last parse whose tokens nobody kept, when it is
-// on the heap: the next parse on the thread fills it again instead of
-// taking fresh memory. A mapped list is kept by TokenList itself once it is
-// freed. Freed when the thread ends.
-thread_local TokenList t_spare_tokens;
-
 // Room for the tokens of a text of `source_size` bytes. Real code has about
 // one token per six bytes (the standard library: 5.8). A list on the heap
 // would be copied to grow, which holds both copies at once, so it gets room
@@ -32,19 +26,9 @@ std::size_t initial_capacity(std::size_t source_size) {
 
 }  // namespace
 
-void reuse_tokens(Tokens tokens) {
-  TokenList list = std::move(tokens).release();
-  if (list.mapped_bytes() == 0 && list.capacity() > t_spare_tokens.capacity()) {
-    list.clear();
-    t_spare_tokens = std::move(list);
-  }
-}
-
 TokenSource::TokenSource(std::string_view source, Mode mode,
                          TextSize start_offset)
-    : lexer_(source, mode, start_offset),
-      source_size_(source.size()),
-      tokens_(std::exchange(t_spare_tokens, {})) {
+    : lexer_(source, mode, start_offset), source_size_(source.size()) {
   tokens_.reserve(initial_capacity(source.size()));
   lexer_.next_token();
   skip_trivia();
