@@ -64,34 +64,48 @@ AstFileParserCache::get_parsed_file(std::string_view path) const {
   return get_parsed_file(path, [] { return true; });
 }
 
+namespace {
+
+std::string read_failure(std::string_view path, std::string_view error) {
+  return "Failed to read " + std::string(path) + ": " + std::string(error);
+}
+
+// Reads `path` through `fs` and parses it: the parsed file, or the failure
+// with the cache's message. An interrupted read (EINTR comes back only when
+// `go_on` declined) ends one request; the file has not failed.
+std::expected<std::shared_ptr<const ParsedFileCache>, SlotFailure>
+read_and_parse(const AstFileSystem& fs, std::string_view path,
+               const GoOnAfterSignal& go_on) {
+  auto text = fs.read_source_file(path, go_on);
+  if (!text) {
+    return std::unexpected(
+        SlotFailure{.message = read_failure(path, text.error().text),
+                    .kept = text.error().os_error != EINTR});
+  }
+  auto parsed = ParsedFileCache::parse(std::string(path), std::move(*text));
+  if (!parsed) {
+    return std::unexpected(SlotFailure{.message = std::move(parsed.error())});
+  }
+  return std::move(*parsed);
+}
+
+}  // namespace
+
 std::expected<std::shared_ptr<const ParsedFileCache>, std::string>
 AstFileParserCache::get_parsed_file(std::string_view path,
                                     const GoOnAfterSignal& go_on) const {
-  const AstFileSystem& fs = *inner_->fs;
-  const auto read_failure = [path](std::string_view error) {
-    return "Failed to read " + std::string(path) + ": " + std::string(error);
-  };
   return inner_->entries.get_or_compute(
-      path,
-      [&]() -> std::expected<std::shared_ptr<const ParsedFileCache>,
-                             SlotFailure> {
-        auto text = fs.read_source_file(path, go_on);
-        if (!text) {
-          // EINTR comes back only when `go_on` declined: this request ends,
-          // the file has not failed.
-          return std::unexpected(
-              SlotFailure{.message = read_failure(text.error().text),
-                          .kept = text.error().os_error != EINTR});
-        }
-        auto parsed =
-            ParsedFileCache::parse(std::string(path), std::move(*text));
-        if (!parsed) {
-          return std::unexpected(
-              SlotFailure{.message = std::move(parsed.error())});
-        }
-        return std::move(*parsed);
-      },
-      go_on, read_failure(os_error_text(EINTR)));
+      path, [&] { return read_and_parse(*inner_->fs, path, go_on); }, go_on,
+      read_failure(path, os_error_text(EINTR)));
+}
+
+std::expected<std::shared_ptr<const ParsedFileCache>, std::string>
+AstFileParserCache::parse_uncached(std::string_view path) const {
+  auto parsed = read_and_parse(*inner_->fs, path, [] { return true; });
+  if (!parsed) {
+    return std::unexpected(std::move(parsed.error().message));
+  }
+  return std::move(*parsed);
 }
 
 const std::string& AstFileParserCache::project_root() const {

@@ -61,6 +61,14 @@ class AstFileParserCache {
                               std::string>
   get_parsed_file(std::string_view path, const GoOnAfterSignal& go_on) const;
 
+  // The parsed file of `path`, read and parsed on every call and not kept,
+  // with get_parsed_file's failure messages: for a caller that keeps only
+  // what it derives from the file and never asks for the path again, so
+  // that the tree's memory goes once that is made.
+  [[nodiscard]] std::expected<std::shared_ptr<const ParsedFileCache>,
+                              std::string>
+  parse_uncached(std::string_view path) const;
+
   const std::string& project_root() const;
   const std::shared_ptr<const AstFileSystem>& filesystem() const;
 

@@ -23,6 +23,7 @@ struct AstProjectIndex::Inner {
       : parser_cache(AstFileParserCache::with_filesystem(
             std::move(project_root), std::move(fs))) {}
 
+  // Reads and parses each file for its entry, and names its module.
   const AstFileParserCache parser_cache;
   SlotMap<std::shared_ptr<const ParsedAstFile>> entries{
       "typed AST cache lock poisoned for "};
@@ -47,13 +48,14 @@ AstProjectIndex AstProjectIndex::with_filesystem(
 std::expected<std::shared_ptr<const ParsedAstFile>, std::string>
 AstProjectIndex::get_parsed_ast_file(std::string_view path) const {
   const AstFileParserCache& parser_cache = inner_->parser_cache;
-  // The entry's slot is held while the parse cache takes its own locks:
-  // index locks always come before parse-cache locks.
   return inner_->entries.get_or_compute(
       path,
       [&]()
           -> std::expected<std::shared_ptr<const ParsedAstFile>, std::string> {
-        auto parsed = parser_cache.get_parsed_file(path);
+        // The entry is computed once and its parsed file never asked for
+        // again, so the cache does not keep it: the tree and the text go
+        // once the definitions are extracted, and an index holds only those.
+        auto parsed = parser_cache.parse_uncached(path);
         if (!parsed) {
           return std::unexpected(std::move(parsed.error()));
         }

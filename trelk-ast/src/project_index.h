@@ -16,8 +16,10 @@ namespace trelk {
 
 // Answers where a feature class, a function or a resolver of a project is
 // defined, by module or by file. It keeps each file's extracted definitions,
-// computed at most once from its own parse cache, for its whole life, and it
-// can compute them ahead of time on background workers.
+// computed at most once, for its whole life, but not the file's text or
+// tree, which are read and parsed through its own parse cache and let go
+// once the definitions are made. It can compute them ahead of time on
+// background workers.
 //
 // A handle: copies share the file list and the state. Each background worker
 // holds a copy of its own, so the state lives until the last handle and the

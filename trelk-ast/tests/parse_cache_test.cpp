@@ -99,6 +99,36 @@ TEST_F(ParseCacheTest, FailuresAreStoredAsTheirMessages) {
   EXPECT_EQ(fs_->reads_of("bad.py"), 1);
 }
 
+// For a caller that keeps only what it derives: each call reads and parses
+// anew, fails with the cached call's messages, and leaves no trace in the
+// cache, so the parsed file lives only as long as the caller holds it.
+TEST_F(ParseCacheTest, AnUncachedParseKeepsNothing) {
+  fs_->put("a.py", "def f(x):\n    return x\n");
+  fs_->put("bad.py", "x = (\n");
+  const AstFileParserCache cache = make_cache();
+  std::weak_ptr<const ParsedFileCache> first;
+  {
+    auto parsed = cache.parse_uncached("a.py");
+    ASSERT_TRUE(parsed.has_value()) << parsed.error();
+    EXPECT_EQ((*parsed)->statements().size(), 1u);
+    first = *parsed;
+  }
+  EXPECT_TRUE(first.expired());
+  ASSERT_TRUE(cache.parse_uncached("a.py").has_value());
+  EXPECT_EQ(fs_->reads_of("a.py"), 2);
+  // Nor does it fill the slot that get_parsed_file keeps.
+  ASSERT_TRUE(cache.get_parsed_file("a.py").has_value());
+  EXPECT_EQ(fs_->reads_of("a.py"), 3);
+
+  for (const char* path : {"missing.py", "bad.py"}) {
+    auto uncached = cache.parse_uncached(path);
+    ASSERT_FALSE(uncached.has_value()) << path;
+    EXPECT_EQ(uncached.error(), cache.get_parsed_file(path).error());
+  }
+  fs_->put("missing.py", "x = 1\n");
+  EXPECT_TRUE(cache.parse_uncached("missing.py").has_value());
+}
+
 TEST_F(ParseCacheTest, ABrokenInvariantPoisonsOnlyItsSlot) {
   fs_->put("a.py", "a = 1\n");
   fs_->put("./a.py", "a = 1\n");
