@@ -23,8 +23,8 @@ PyTypeObject* ast_project_index_type();
 
 // A new object of the record class of the same name, owning `record`: a new
 // reference, or nullptr with the interpreter's exception set.
-[[nodiscard]] PyObject* new_record_object(FeatureClassAST record);
-[[nodiscard]] PyObject* new_record_object(ResolverAST record);
+[[nodiscard]] PyObject* new_record_object(FeatureClassAST&& record);
+[[nodiscard]] PyObject* new_record_object(ResolverAST&& record);
 
 // Converts an optional `filesystem` argument: nullptr (not given) and None
 // leave `filesystem` empty; an instance of StdAstFileSystem gives its shared

@@ -71,15 +71,15 @@ Native& native_of(PyObject* self) {
   return reinterpret_cast<PyNative<Native>*>(self)->native;
 }
 
-// A new object of `type` owning `native`: a new reference, or nullptr with
-// the interpreter's exception set.
-template <class Native>
-PyObject* new_native_object(PyTypeObject* type, Native native) {
+// A new object of `type` owning `native`, moved or copied straight into
+// it: a new reference, or nullptr with the interpreter's exception set.
+template <class Source, class Native = std::remove_cvref_t<Source>>
+PyObject* new_native_object(PyTypeObject* type, Source&& native) {
   PyObject* self = type->tp_alloc(type, 0);
   if (self == nullptr) {
     return nullptr;
   }
-  new (&native_of<Native>(self)) Native(std::move(native));
+  new (&native_of<Native>(self)) Native(std::forward<Source>(native));
   return self;
 }
 

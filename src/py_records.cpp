@@ -31,12 +31,12 @@ PyTypeObject* class_of(const ResolverAST&) { return resolver_ast_type(); }
 // A new object of the record's class owning `record`, or an empty reference
 // with the interpreter's exception set.
 template <class Record>
-PyRef make_record(Record record) {
+PyRef make_record(Record&& record) {
   PyTypeObject* type = class_of(record);
   if (type == nullptr) {
     return {};
   }
-  return PyRef::steal(new_native_object(type, std::move(record)));
+  return PyRef::steal(new_native_object(type, std::forward<Record>(record)));
 }
 
 // Conversions of one field into new Python objects. Each returns a new
@@ -235,11 +235,11 @@ PyTypeObject* resolver_ast_type() {
   return class_object<ResolverAST, kResolver>();
 }
 
-PyObject* new_record_object(FeatureClassAST record) {
+PyObject* new_record_object(FeatureClassAST&& record) {
   return make_record(std::move(record)).release();
 }
 
-PyObject* new_record_object(ResolverAST record) {
+PyObject* new_record_object(ResolverAST&& record) {
   return make_record(std::move(record)).release();
 }
 
