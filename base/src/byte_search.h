@@ -38,6 +38,13 @@ namespace trelk {
 template <typename Visit>
 bool for_each_either_byte(std::string_view text, char a, char b, Visit&& visit);
 
+// The end of the run of ASCII word bytes ([A-Za-z0-9_]) that starts at `p`,
+// at most `end`. Sixteen bytes are classified at once wherever sixteen can
+// be read, so that a run of up to sixteen bytes ends without a loop whose
+// exit depends on its length (a mispredicted branch per name).
+[[nodiscard]] inline const char* end_of_word_bytes(const char* p,
+                                                   const char* end) noexcept;
+
 // Implementation details below.
 namespace byte_search_internal {
 
@@ -94,6 +101,33 @@ inline void visit_lanes(std::uint64_t bits, std::size_t base, Visit& visit) {
 }
 
 }  // namespace byte_search_internal
+
+inline const char* end_of_word_bytes(const char* p, const char* end) noexcept {
+  using namespace byte_search_internal;
+  while (end - p >= static_cast<std::ptrdiff_t>(kWidth)) {
+    const Bytes16 v = load(p);
+    // Lanes are unsigned, so each range is one subtraction and one compare.
+    const auto letter = (v | splat(0x20)) - splat('a') < splat(26);
+    const auto digit = v - splat('0') < splat(10);
+    const auto word = letter | digit | (v == splat('_'));
+    const Halves h = halves(reinterpret_cast<Bytes16>(~word));
+    if (h.low != 0) {
+      return p + std::countr_zero(h.low) / 8;
+    }
+    if (h.high != 0) {
+      return p + 8 + std::countr_zero(h.high) / 8;
+    }
+    p += kWidth;
+  }
+  const auto is_word = [](unsigned char c) {
+    return static_cast<unsigned>((c | 0x20) - 'a') < 26u ||
+           static_cast<unsigned>(c - '0') < 10u || c == '_';
+  };
+  while (p < end && is_word(static_cast<unsigned char>(*p))) {
+    ++p;
+  }
+  return p;
+}
 
 template <typename Visit>
 bool for_each_either_byte(std::string_view text, char a, char b,

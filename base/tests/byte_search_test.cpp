@@ -96,5 +96,44 @@ TEST(ByteSearchTest, OneHighByteAnywhereMakesTheTextNonAscii) {
   }
 }
 
+// Every byte value as the one that ends a run, at every place inside and
+// across vectors and at every distance from the text's end; the fillers
+// hold every word byte, including the edges of each range.
+TEST(ByteSearchTest, AWordRunEndsAtTheFirstByteOutsideTheClass) {
+  const auto is_word = [](unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+           (c >= '0' && c <= '9') || c == '_';
+  };
+  const std::string filler =
+      "azAZ09_bcdefghijklmnopqrstuvwxyBCDEFGHIJKLMNOPQRSTUVWXY12345678";
+  for (int value = 0; value < 256; ++value) {
+    const auto stop = static_cast<char>(value);
+    for (std::size_t length = 0; length <= 40; ++length) {
+      for (std::size_t hit = 0; hit <= length; ++hit) {
+        std::string text = filler.substr(0, length);
+        if (hit < length) {
+          text[hit] = stop;
+        }
+        const char* end = text.data() + text.size();
+        for (std::size_t at = 0; at <= length; ++at) {
+          const char* expected = text.data() + at;
+          while (expected < end &&
+                 is_word(static_cast<unsigned char>(*expected))) {
+            ++expected;
+          }
+          const char* found = end_of_word_bytes(text.data() + at, end);
+          if (found != expected) {
+            ADD_FAILURE() << "byte " << value << " length " << length << " hit "
+                          << hit << " from " << at << ": "
+                          << found - text.data() << " instead of "
+                          << expected - text.data();
+            return;
+          }
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace trelk

@@ -46,10 +46,6 @@ constexpr auto kByteClasses = [] {
   return table;
 }();
 
-bool is_ascii_identifier_continue(unsigned char c) {
-  return (kByteClasses[c] & kIdentifierContinue) != 0;
-}
-
 bool is_ascii_identifier_start(unsigned char c) {
   return (kByteClasses[c] & kIdentifierStart) != 0;
 }
@@ -267,11 +263,8 @@ TokenKind Lexer::lex_identifier(std::optional<unsigned char> ascii_first) {
   const char* const end = base + source_.size();
   const char* p = base + cursor_.offset();
   while (true) {
-    // The ASCII run, byte by byte without going through the cursor.
-    while (p < end &&
-           is_ascii_identifier_continue(static_cast<unsigned char>(*p))) {
-      ++p;
-    }
+    // The ASCII run, without going through the cursor.
+    p = trelk::end_of_word_bytes(p, end);
     if (p == end || static_cast<unsigned char>(*p) < 0x80) {
       break;
     }
