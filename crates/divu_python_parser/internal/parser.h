@@ -496,6 +496,15 @@ class Parser {
   ParsedExpr parse_conditional_expression_or_higher() {
     return parse_conditional_expression_or_higher_impl(kNoContext);
   }
+  // The operand of a chain's first `if`, already read, and where it began.
+  struct ChainStart {
+    TextSize start;
+    ParsedExpr body;
+  };
+  // The lambdas and conditionals that nest to the right from the current
+  // token (a lambda), or from `first`'s `if`.
+  ParsedExpr parse_conditional_chain(std::optional<ChainStart> first,
+                                     ExpressionContext context);
   ParsedExpr parse_expression_with_bitwise_or_precedence();
   ParsedExpr parse_lhs_expression(OperatorPrecedence level,
                                   ExpressionContext context);
@@ -505,6 +514,11 @@ class Parser {
   ParsedExpr parse_binary_expression_or_higher_recursive(
       ParsedExpr left, OperatorPrecedence level, ExpressionContext context,
       TextSize start);
+  // Its loop, once the current token may be an operator.
+  [[gnu::noinline]] ParsedExpr parse_binary_operators(ParsedExpr left,
+                                                      OperatorPrecedence level,
+                                                      ExpressionContext context,
+                                                      TextSize start);
   ExprLambda* parse_lambda_expr();
   // The run of prefix operators at the current token with its operand.
   ParsedExpr parse_prefix_run(OperatorPrecedence level,

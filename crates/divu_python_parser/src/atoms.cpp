@@ -456,10 +456,18 @@ void check_duplicate_keywords(Parser& parser,
 
 }  // namespace
 
+// The tokens that start a postfix: an attribute, a subscript or a call.
+constexpr TokenSet kPostfixStart = {TokenKind::Dot, TokenKind::Lsqb,
+                                    TokenKind::Lpar};
+
 ParsedExpr Parser::parse_atom_and_postfix(OperatorPrecedence level,
                                           ExpressionContext) {
   const TextSize start = current_token_start();
   const ParsedExpr atom = parse_atom(level);
+  // Most atoms have no postfix: that costs no call.
+  if (!at_ts(kPostfixStart)) {
+    return atom;
+  }
   // A missing atom's placeholder sits at the end of the token before it:
   // `not .b` must hold it inside the attribute.
   return parse_postfix_expression(atom, start_with(start, atom.expr));

@@ -393,6 +393,23 @@ ParsedExpr Parser::parse_conditional_expression_or_higher_impl(
   if (!scope) {
     return {make_missing_name_expr(), false};
   }
+  // Most expressions are neither lambdas nor conditionals: they take no
+  // more than a look at the token after them.
+  if (at(TokenKind::Lambda)) {
+    return parse_conditional_chain(std::nullopt, context);
+  }
+  const TextSize start = current_token_start();
+  const ParsedExpr body =
+      parse_operator_expression(*this, kInitialLevel, context);
+  if (!at(TokenKind::If)) {
+    return body;
+  }
+  return parse_conditional_chain(ChainStart{.start = start, .body = body},
+                                 context);
+}
+
+ParsedExpr Parser::parse_conditional_chain(std::optional<ChainStart> first,
+                                           ExpressionContext context) {
   // `a if b else c if d else ...` and `lambda: lambda: ...` nest to the
   // right without end: each `else` and each lambda's body is read by the
   // next turn of this loop, and the nodes are made innermost first once
@@ -403,47 +420,45 @@ ParsedExpr Parser::parse_conditional_expression_or_higher_impl(
     Expr* body;              // for a conditional: body and test
     Expr* test;
   };
-  // Made at the first lambda or `if`: most expressions have neither.
-  std::optional<ListBuilder<Pending>> pending;
-  const auto push_pending = [&](const Pending& outer) {
-    if (!pending) {
-      pending.emplace(*this);
-    }
-    pending->push(outer);
-  };
+  ListBuilder<Pending> pending(*this);
   ParsedExpr result;
   while (true) {
-    if (at(TokenKind::Lambda)) {
-      const TextSize start = current_token_start();
-      push_pending(Pending{.start = start,
-                           .parameters = parse_lambda_parameters(),
-                           .body = nullptr,
-                           .test = nullptr});
-      context = kNoContext;
-      continue;
-    }
-    const TextSize start = current_token_start();
-    const ParsedExpr body =
-        parse_operator_expression(*this, kInitialLevel, context);
-    if (!at(TokenKind::If)) {
-      result = body;
-      break;
+    TextSize start = 0;
+    ParsedExpr body;
+    if (first) {
+      // Read by the caller, and followed by `if`.
+      start = first->start;
+      body = first->body;
+      first.reset();
+    } else {
+      if (at(TokenKind::Lambda)) {
+        const TextSize lambda_start = current_token_start();
+        pending.push(Pending{.start = lambda_start,
+                             .parameters = parse_lambda_parameters(),
+                             .body = nullptr,
+                             .test = nullptr});
+        context = kNoContext;
+        continue;
+      }
+      start = current_token_start();
+      body = parse_operator_expression(*this, kInitialLevel, context);
+      if (!at(TokenKind::If)) {
+        result = body;
+        break;
+      }
     }
     bump(TokenKind::If);
     Expr* test =
         parse_operator_expression(*this, kInitialLevel, kNoContext).expr;
     expect(TokenKind::Else);
-    push_pending(Pending{.start = std::min(start, body.expr->range.start()),
+    pending.push(Pending{.start = std::min(start, body.expr->range.start()),
                          .parameters = nullptr,
                          .body = body.expr,
                          .test = test});
     context = kNoContext;
   }
-  if (!pending) {
-    return result;
-  }
-  for (std::size_t index = pending->size(); index-- > 0;) {
-    const Pending outer = (*pending)[index];
+  for (std::size_t index = pending.size(); index-- > 0;) {
+    const Pending outer = pending[index];
     if (outer.body == nullptr) {
       ExprLambda* node = make<ExprLambda>(node_range(outer.start));
       node->parameters = outer.parameters;
@@ -592,6 +607,21 @@ ParsedExpr Parser::parse_prefix_run(OperatorPrecedence level,
 ParsedExpr Parser::parse_binary_expression_or_higher_recursive(
     ParsedExpr left, OperatorPrecedence level, ExpressionContext context,
     TextSize start) {
+  // Most operands end at a token that is no operator (a comma, a bracket, a
+  // line end): one load says so, before the loop's frame is set up. Only
+  // `not` needs the next token to tell.
+  const TokenKind current = current_token_kind();
+  if (!kOperatorOfKind[static_cast<std::size_t>(current)] &&
+      current != TokenKind::Not) {
+    return left;
+  }
+  return parse_binary_operators(left, level, context, start);
+}
+
+ParsedExpr Parser::parse_binary_operators(ParsedExpr left,
+                                          OperatorPrecedence level,
+                                          ExpressionContext context,
+                                          TextSize start) {
   // A missing left operand sits at the end of the token before it, which
   // may lie before `start`: the operation begins at its left operand.
   start = std::min(start, left.expr->range.start());
