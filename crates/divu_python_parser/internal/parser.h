@@ -508,6 +508,9 @@ class Parser {
   ParsedExpr parse_expression_with_bitwise_or_precedence();
   ParsedExpr parse_lhs_expression(OperatorPrecedence level,
                                   ExpressionContext context);
+  // An operand that is a starred expression, a lambda or a yield.
+  [[gnu::noinline]] ParsedExpr parse_starred_lambda_or_yield(
+      OperatorPrecedence level, ExpressionContext context);
   // The infix operators after `left` that bind tighter than `level`. It
   // loops over each level's run of operators, recursing only for an
   // operator of a tighter level, so long chains take no more stack.

@@ -520,6 +520,17 @@ ParsedExpr Parser::parse_lhs_expression(OperatorPrecedence level,
   if (is_prefix_operator(current_token_kind())) {
     return parse_prefix_run(level, context);
   }
+  // Most operands are plain atoms: the rare forms have a frame of their own.
+  const TokenKind kind = current_token_kind();
+  if (kind != TokenKind::Star && kind != TokenKind::Lambda &&
+      kind != TokenKind::Yield) {
+    return parse_atom_and_postfix(level, context);
+  }
+  return parse_starred_lambda_or_yield(level, context);
+}
+
+ParsedExpr Parser::parse_starred_lambda_or_yield(OperatorPrecedence level,
+                                                 ExpressionContext context) {
   const TextSize start = current_token_start();
   switch (current_token_kind()) {
     case TokenKind::Star: {
