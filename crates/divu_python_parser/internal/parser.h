@@ -542,6 +542,8 @@ class Parser {
   ExprName* parse_name();
   Identifier parse_identifier();
   Identifier parse_missing_identifier();
+  // The text of the current Name token. REQUIRES: at(TokenKind::Name).
+  Name current_name_text();
   ExprAttribute* parse_attribute_expression(ParsedExpr value, TextSize start);
   // REQUIRES: at `(`.
   Arguments parse_arguments();

@@ -546,6 +546,14 @@ ParsedExpr Parser::parse_postfix_expression(ParsedExpr lhs, TextSize start) {
 }
 
 ExprName* Parser::parse_name() {
+  if (at(TokenKind::Name)) {
+    // The common case, without an Identifier in between.
+    ExprName* name = make<ExprName>(current_token_range());
+    name->id = current_name_text();
+    name->ctx = ExprContext::Load;
+    bump(TokenKind::Name);
+    return name;
+  }
   const Identifier identifier = parse_identifier();
   ExprName* name = make<ExprName>(identifier.range);
   name->id = identifier.id;
@@ -559,11 +567,7 @@ Identifier Parser::parse_identifier() {
   Identifier identifier;
   identifier.range = range;
   if (kind == TokenKind::Name) {
-    // Most names are ASCII, with no value to move: their text is the
-    // token's source. A normalised name is copied into the arena.
-    const auto* name = std::get_if<NameValue>(&tokens_.current_value());
-    identifier.id =
-        Name(name == nullptr ? src_text(range) : keep_text(name->text));
+    identifier.id = current_name_text();
     bump(TokenKind::Name);
     return identifier;
   }
@@ -581,6 +585,14 @@ Identifier Parser::parse_identifier() {
     return identifier;
   }
   return parse_missing_identifier();
+}
+
+Name Parser::current_name_text() {
+  // Most names are ASCII, with no value to move: their text is the token's
+  // source. A normalised name is copied into the arena.
+  const auto* name = std::get_if<NameValue>(&tokens_.current_value());
+  return Name(name == nullptr ? src_text(current_token_range())
+                              : keep_text(name->text));
 }
 
 Identifier Parser::parse_missing_identifier() {
