@@ -203,29 +203,40 @@ TokenKind Lexer::lex_token() {
       return *kind;
     }
   }
+  // Most tokens follow a single space or none and start with an ASCII
+  // byte: their first byte is known at once, the text does not end before
+  // it, and skip_whitespace, whose error paths need a frame, is not called.
+  unsigned char c = 0;
+  bool first_known = false;
   if (state_ == LexerState::AfterNewline) {
     if (std::optional<TokenKind> kind = eat_indentation()) {
       return *kind;
     }
   } else {
-    // Most tokens follow a single space or none: the common case stays
-    // out of skip_whitespace, whose error paths need a frame.
-    unsigned char c = cursor_.first_byte();
-    if (c == ' ' && cursor_.byte_at(1) > ' ' && cursor_.byte_at(1) != '\\') {
-      cursor_.bump_byte();
-    } else if (c == ' ' || c == '\t' || c == '\f' || c == '\\') {
+    const unsigned char here = cursor_.first_byte();
+    const unsigned char first = here == ' ' ? cursor_.byte_at(1) : here;
+    if (first > ' ' && first != '\\' && first < 0x80) {
+      if (here == ' ') {
+        cursor_.bump_byte();
+        cursor_.start_token();
+      }
+      c = first;
+      first_known = true;
+    } else if (here == ' ' || here == '\t' || here == '\f' || here == '\\') {
       if (std::optional<TokenKind> kind = skip_whitespace()) {
         return *kind;
       }
     }
   }
-  cursor_.start_token();
-  if (cursor_.is_eof()) {
-    return lex_end_of_text();
-  }
-  unsigned char c = cursor_.first_byte();
-  if (c >= 0x80) {
-    return lex_non_ascii(cursor_.bump());
+  if (!first_known) {
+    cursor_.start_token();
+    if (cursor_.is_eof()) {
+      return lex_end_of_text();
+    }
+    c = cursor_.first_byte();
+    if (c >= 0x80) {
+      return lex_non_ascii(cursor_.bump());
+    }
   }
   cursor_.bump_byte();
   // Names are the commonest tokens: they skip the operator switch, which
