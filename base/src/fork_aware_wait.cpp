@@ -62,24 +62,23 @@ void start_child() {
   generation.fetch_add(1, std::memory_order_relaxed);
 }
 
-// Registers the fork handlers at most once; a failure to register (no
-// memory for the handler) leaves fork() as it was before this existed.
-void register_fork_handlers() {
-  static const bool registered =
-      pthread_atfork(wait_for_guards_before_fork, let_guards_begin_in_parent,
-                     start_child) == 0;
-  (void)registered;
-}
+// The fork handlers, registered when the library is loaded, before any of
+// its threads exists. Registered on first use instead, a fork that met
+// another thread inside that one-time initialisation would leave the child
+// waiting for ever on the initialisation's guard at its first ForkGuard. A
+// failure to register (no memory for the handler) leaves fork() as it was
+// before this existed.
+[[maybe_unused]] const bool kForkHandlersRegistered =
+    pthread_atfork(wait_for_guards_before_fork, let_guards_begin_in_parent,
+                   start_child) == 0;
 
 }  // namespace
 
 std::uint32_t fork_generation() noexcept {
-  register_fork_handlers();
   return generation.load(std::memory_order_relaxed);
 }
 
 ForkGuard::ForkGuard() noexcept {
-  register_fork_handlers();
   std::uint32_t word = guards.load(std::memory_order_relaxed);
   while (true) {
     if ((word & kForking) != 0) {

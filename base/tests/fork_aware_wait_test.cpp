@@ -46,5 +46,24 @@ TEST(ForkGuardTest, AForkWaitsForTheGuardsAlive) {
   }
 }
 
+// The handlers are in place before anything here is used: registered on
+// first use, their one-time set-up could meet a fork from another thread
+// half way, and the child would wait on it for ever. Run on its own (as
+// ctest runs each test), this fork is the first thing the process does with
+// any of it, and the child still counts it: its generation is one more than
+// its parent's, which the parent's own fork leaves unchanged.
+TEST(ForkGuardTest, AForkBeforeAnyUseIsCounted) {
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::_exit(static_cast<int>(fork_generation() & 0xFF));
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(static_cast<std::uint32_t>(WEXITSTATUS(status)),
+            (fork_generation() + 1) & 0xFF);
+}
+
 }  // namespace
 }  // namespace trelk

@@ -14,9 +14,13 @@ namespace {
 // on huge pages, one fault per 2 MiB; all but its last one is filled.
 constexpr std::size_t kMinHugeBytes = std::size_t{16} << 20;
 
+// Read when the library is loaded: a value computed on first use would be
+// guarded by a one-time initialisation, which a fork meeting another thread
+// inside it would leave the child waiting on for ever.
+const auto kPageSize = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+
 std::size_t page_rounded(std::size_t bytes) {
-  static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  return (bytes + page - 1) & ~(page - 1);
+  return (bytes + kPageSize - 1) & ~(kPageSize - 1);
 }
 
 // Advises the whole mapping, never a part: advice on part of a mapping
