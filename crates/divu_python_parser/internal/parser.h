@@ -509,6 +509,7 @@ class Parser {
   ParsedExpr parse_lhs_expression(OperatorPrecedence level,
                                   ExpressionContext context);
   // An operand that is a starred expression, a lambda or a yield.
+  // REQUIRES: at `*`, `lambda` or `yield`.
   [[gnu::noinline]] ParsedExpr parse_starred_lambda_or_yield(
       OperatorPrecedence level, ExpressionContext context);
   // The infix operators after `left` that bind tighter than `level`. It

@@ -191,6 +191,13 @@ constexpr auto kOperatorOfKind = [] {
   return table;
 }();
 
+// Whether `kind` may be an operator or start one: only `not` needs the
+// next token to tell (`not in`); `is` is one alone.
+bool may_be_operator(TokenKind kind) {
+  return kOperatorOfKind[static_cast<std::size_t>(kind)].has_value() ||
+         kind == TokenKind::Not;
+}
+
 // The current token as an operator. The next token is looked at only after
 // `is` and `not`, the one place it decides: a look-ahead costs a lexer
 // checkpoint and a rewind.
@@ -511,6 +518,10 @@ ParsedExpr Parser::parse_expression_with_bitwise_or_precedence() {
   return parsed;
 }
 
+// The operands that parse_starred_lambda_or_yield reads.
+constexpr TokenSet kStarredLambdaOrYieldStart = {
+    TokenKind::Star, TokenKind::Lambda, TokenKind::Yield};
+
 ParsedExpr Parser::parse_lhs_expression(OperatorPrecedence level,
                                         ExpressionContext context) {
   NestingScope scope(*this);
@@ -521,9 +532,7 @@ ParsedExpr Parser::parse_lhs_expression(OperatorPrecedence level,
     return parse_prefix_run(level, context);
   }
   // Most operands are plain atoms: the rare forms have a frame of their own.
-  const TokenKind kind = current_token_kind();
-  if (kind != TokenKind::Star && kind != TokenKind::Lambda &&
-      kind != TokenKind::Yield) {
+  if (!at_ts(kStarredLambdaOrYieldStart)) {
     return parse_atom_and_postfix(level, context);
   }
   return parse_starred_lambda_or_yield(level, context);
@@ -560,23 +569,22 @@ ParsedExpr Parser::parse_starred_lambda_or_yield(OperatorPrecedence level,
       add_error(ParseErrorKind::InvalidLambdaUsage, node->range);
       return {node, false};
     }
-    case TokenKind::Yield: {
-      Expr* node = parse_yield(*this);
-      // A bare `yield` ends where an operator follows it, so the operator
-      // would make it an operand: `yield < x`, `yield if x else y`.
-      const ExprYield* yield = node->dyn_cast<ExprYield>();
-      const bool operand_of_operator =
-          yield != nullptr && yield->value == nullptr &&
-          (at(TokenKind::If) || current_operator(*this).has_value());
-      if (level != kInitialLevel || operand_of_operator ||
-          !context.contains(ExpressionContext::kAllowYield)) {
-        add_error(ParseErrorKind::InvalidYieldUsage, node->range);
-      }
-      return {node, false};
-    }
     default:
-      return parse_atom_and_postfix(level, context);
+      break;
   }
+  // At `yield`, the set's last kind.
+  Expr* node = parse_yield(*this);
+  // A bare `yield` ends where an operator follows it, so the operator would
+  // make it an operand: `yield < x`, `yield if x else y`.
+  const ExprYield* yield = node->dyn_cast<ExprYield>();
+  const bool operand_of_operator =
+      yield != nullptr && yield->value == nullptr &&
+      (at(TokenKind::If) || current_operator(*this).has_value());
+  if (level != kInitialLevel || operand_of_operator ||
+      !context.contains(ExpressionContext::kAllowYield)) {
+    add_error(ParseErrorKind::InvalidYieldUsage, node->range);
+  }
+  return {node, false};
 }
 
 ParsedExpr Parser::parse_prefix_run(OperatorPrecedence level,
@@ -619,11 +627,8 @@ ParsedExpr Parser::parse_binary_expression_or_higher_recursive(
     ParsedExpr left, OperatorPrecedence level, ExpressionContext context,
     TextSize start) {
   // Most operands end at a token that is no operator (a comma, a bracket, a
-  // line end): one load says so, before the loop's frame is set up. Only
-  // `not` needs the next token to tell.
-  const TokenKind current = current_token_kind();
-  if (!kOperatorOfKind[static_cast<std::size_t>(current)] &&
-      current != TokenKind::Not) {
+  // line end): one load says so, before the loop's frame is set up.
+  if (!may_be_operator(current_token_kind())) {
     return left;
   }
   return parse_binary_operators(left, level, context, start);

@@ -300,13 +300,11 @@ TokenKind Lexer::lex_identifier(std::optional<unsigned char> ascii_first) {
   cursor_.set_offset(static_cast<TextSize>(p - base));
   std::string_view text(start, static_cast<std::size_t>(p - start));
   if (ascii) {
-    TokenKind keyword = keyword_kind(text, end);
     // An ASCII name's text is its source slice: no value is stored for the
     // commonest token (see take_value).
-    return keyword;
-  } else {
-    current_value_ = NameValue{ValueText::owned(nfkc_identifier(text))};
+    return keyword_kind(text, end);
   }
+  current_value_ = NameValue{ValueText::owned(nfkc_identifier(text))};
   return TokenKind::Name;
 }
 
