@@ -206,7 +206,7 @@ void print_strings(std::string_view source, std::string& out) {
 
 void print_comments(std::string_view source, std::string& out) {
   divu::Lexer lexer(source, divu::Mode::Module);
-  std::vector<divu::Token> tokens;
+  divu::TokenList tokens;
   for (divu::TokenKind kind = lexer.next_token();
        kind != divu::TokenKind::EndOfFile; kind = lexer.next_token()) {
     tokens.push_back(divu::Token{.range = lexer.current_range(),
