@@ -19,14 +19,17 @@
 namespace trelk {
 
 struct AstProjectIndex::Inner {
-  Inner(std::string project_root, std::shared_ptr<const AstFileSystem> fs)
+  Inner(std::string project_root, std::shared_ptr<const AstFileSystem> fs,
+        const std::vector<std::string>& files)
       : parser_cache(AstFileParserCache::with_filesystem(
-            std::move(project_root), std::move(fs))) {}
+            std::move(project_root), std::move(fs))),
+        entries("typed AST cache lock poisoned for ", files) {}
 
   // Reads and parses each file for its entry, and names its module.
   const AstFileParserCache parser_cache;
-  SlotMap<std::shared_ptr<const ParsedAstFile>> entries{
-      "typed AST cache lock poisoned for "};
+  // Every listed file has its slot from the start, so that the workers and
+  // the queries over the list never wait for one another on the map's lock.
+  SlotMap<std::shared_ptr<const ParsedAstFile>> entries;
   // Set by the one call that starts the workers; never cleared.
   std::atomic<bool> indexing_started{false};
 };
@@ -40,9 +43,11 @@ AstProjectIndex::AstProjectIndex(std::string project_root,
 AstProjectIndex AstProjectIndex::with_filesystem(
     std::string project_root, std::vector<std::string> files,
     std::shared_ptr<const AstFileSystem> fs) {
-  return AstProjectIndex(
-      std::make_shared<const std::vector<std::string>>(std::move(files)),
-      std::make_shared<Inner>(std::move(project_root), std::move(fs)));
+  auto list =
+      std::make_shared<const std::vector<std::string>>(std::move(files));
+  auto inner =
+      std::make_shared<Inner>(std::move(project_root), std::move(fs), *list);
+  return AstProjectIndex(std::move(list), std::move(inner));
 }
 
 std::expected<std::shared_ptr<const ParsedAstFile>, std::string>

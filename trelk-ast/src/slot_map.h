@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <unordered_map>
 #include <variant>
+#include <vector>
 
 #include "fork_aware_wait.h"
 
@@ -61,6 +62,20 @@ class SlotMap {
   // slot's failure. REQUIRES: it outlives the map (a literal).
   explicit SlotMap(std::string_view slot_poisoned_prefix)
       : slot_poisoned_prefix_(slot_poisoned_prefix) {}
+  // The same, with a slot for each of `keys` from the start. A request that
+  // inserts takes the lock exclusively, and every reader that meets it then
+  // sleeps in the kernel and must be woken; when the keys are known up front
+  // (a project's file list), requests for them only ever share the lock.
+  SlotMap(std::string_view slot_poisoned_prefix,
+          const std::vector<std::string>& keys)
+      : slot_poisoned_prefix_(slot_poisoned_prefix) {
+    slots_.reserve(keys.size());
+    for (const std::string& key : keys) {
+      if (!slots_.contains(key)) {
+        slots_.emplace(key, std::make_shared<Slot>());
+      }
+    }
+  }
   SlotMap(const SlotMap&) = delete;
   SlotMap& operator=(const SlotMap&) = delete;
 
@@ -121,7 +136,7 @@ class SlotMap {
     }
   }
 
-  // The number of keys requested so far.
+  // The number of keys given up front or requested so far.
   std::size_t size() const {
     const ForkGuard no_fork;
     std::shared_lock<std::shared_mutex> lock(map_mutex_);
