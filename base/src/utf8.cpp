@@ -43,8 +43,16 @@ std::size_t valid_utf8_prefix(std::string_view text) noexcept {
   const std::size_t size = text.size();
   std::size_t i = 0;
   while (i < size) {
-    // Source files are mostly ASCII: skip eight bytes at a time while no high
-    // bit is set.
+    // Source files are mostly ASCII: skip 32 bytes at a time while no high
+    // bit is set (four independent loads, one test), then eight at a time.
+    while (i + 32 <= size) {
+      std::uint64_t words[4];
+      std::memcpy(words, bytes + i, sizeof words);
+      if ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) {
+        break;
+      }
+      i += 32;
+    }
     while (i + 8 <= size) {
       std::uint64_t word;
       std::memcpy(&word, bytes + i, sizeof word);

@@ -67,6 +67,19 @@ TEST(Utf8Test, ValidPrefixFollowsAStrictDecoder) {
   }
 }
 
+// ASCII is skipped in steps of several bytes: a sequence at any offset, on
+// either side of a step's end, is still checked byte by byte.
+TEST(Utf8Test, ASequenceIsCheckedAtEveryOffsetInAsciiText) {
+  for (std::size_t offset = 0; offset < 80; ++offset) {
+    SCOPED_TRACE(offset);
+    std::string text(100, 'a');
+    text.replace(offset, 3, "\xE2\x82\xAC");
+    EXPECT_EQ(valid_utf8_prefix(text), text.size());
+    text[offset + 1] = 'b';
+    EXPECT_EQ(valid_utf8_prefix(text), offset);
+  }
+}
+
 TEST(Utf8Test, AppendEncodesEachLengthAtItsBounds) {
   struct EncodeCase {
     char32_t c;
