@@ -21,10 +21,13 @@ PyTypeObject* function_arg_ast_type();
 PyTypeObject* resolver_ast_type();
 PyTypeObject* ast_project_index_type();
 
-// A new object of the record class of the same name, owning `record`: a new
-// reference, or nullptr with the interpreter's exception set.
-[[nodiscard]] PyObject* new_record_object(FeatureClassAST&& record);
-[[nodiscard]] PyObject* new_record_object(ResolverAST&& record);
+// A new object of the record class of the same name, sharing `record`: a new
+// reference, or nullptr with the interpreter's exception set. REQUIRES:
+// `record` is not null.
+[[nodiscard]] PyObject* new_record_object(
+    std::shared_ptr<const FeatureClassAST> record);
+[[nodiscard]] PyObject* new_record_object(
+    std::shared_ptr<const ResolverAST> record);
 
 // Converts an optional `filesystem` argument: nullptr (not given) and None
 // leave `filesystem` empty; an instance of StdAstFileSystem gives its shared

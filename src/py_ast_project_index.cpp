@@ -47,7 +47,8 @@ PyObject* index_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 // One query method: binds and converts its two text arguments, runs the
 // query with the interpreter lock held (a worker computing a file that the
-// query needs never waits for the lock), and wraps the copy it returns.
+// query needs never waits for the lock), and wraps the record it finds,
+// shared with the index rather than copied.
 template <const CallableSpec& kSpec, auto kQuery>
 PyObject* index_query(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                       PyObject* kwnames) {
@@ -66,7 +67,7 @@ PyObject* index_query(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     if (!found) {
       Py_RETURN_NONE;
     }
-    return new_record_object(std::move(*found));
+    return new_record_object(std::move(found));
   });
 }
 
@@ -115,13 +116,16 @@ PyMethodDef query_method() {
 }
 
 PyMethodDef kMethods[] = {
-    query_method<kFeatureClassSpec, &AstProjectIndex::feature_class_ast>(),
+    query_method<kFeatureClassSpec,
+                 &AstProjectIndex::shared_feature_class_ast>(),
     query_method<kFeatureClassInFileSpec,
-                 &AstProjectIndex::feature_class_ast_in_file>(),
-    query_method<kResolverSpec, &AstProjectIndex::resolver_ast>(),
-    query_method<kResolverInFileSpec, &AstProjectIndex::resolver_ast_in_file>(),
-    query_method<kFunctionSpec, &AstProjectIndex::function_ast>(),
-    query_method<kFunctionInFileSpec, &AstProjectIndex::function_ast_in_file>(),
+                 &AstProjectIndex::shared_feature_class_ast_in_file>(),
+    query_method<kResolverSpec, &AstProjectIndex::shared_resolver_ast>(),
+    query_method<kResolverInFileSpec,
+                 &AstProjectIndex::shared_resolver_ast_in_file>(),
+    query_method<kFunctionSpec, &AstProjectIndex::shared_function_ast>(),
+    query_method<kFunctionInFileSpec,
+                 &AstProjectIndex::shared_function_ast_in_file>(),
     method_definition<kStartIndexSpec>(index_nonblocking_start_index),
     {},
 };

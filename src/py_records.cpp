@@ -1,9 +1,16 @@
 // The four read-only record classes FeatureFieldAST, FeatureClassAST,
 // FunctionArgAST and ResolverAST. They share one shape, so they share one
-// implementation: an object owning one record, and a getter per field that
+// implementation: an object sharing one record, and a getter per field that
 // converts the field anew on every read. Each class is then only its table
 // of properties and its type specification.
+//
+// An object holds a shared pointer to its record, never a copy: a query's
+// record is the index's own, and a nested record (a field of a class, an
+// argument of a function) is part of its parent's. Records never change, so
+// sharing them cannot be seen from Python; it only keeps what they belong
+// to alive.
 
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -28,21 +35,28 @@ PyTypeObject* class_of(const FunctionArgAST&) {
 }
 PyTypeObject* class_of(const ResolverAST&) { return resolver_ast_type(); }
 
-// A new object of the record's class owning `record`, or an empty reference
-// with the interpreter's exception set.
 template <class Record>
-PyRef make_record(Record&& record) {
-  PyTypeObject* type = class_of(record);
+using Shared = std::shared_ptr<const Record>;
+
+// Whatever a record object's record belongs to, kept alive by its nested
+// records' objects.
+using Owner = std::shared_ptr<const void>;
+
+// A new object of the record's class sharing `record`, or an empty reference
+// with the interpreter's exception set. REQUIRES: `record` is not null.
+template <class Record>
+PyRef make_record(Shared<Record> record) {
+  PyTypeObject* type = class_of(*record);
   if (type == nullptr) {
     return {};
   }
-  return PyRef::steal(new_native_object(type, std::forward<Record>(record)));
+  return PyRef::steal(new_native_object(type, std::move(record)));
 }
 
-// Conversions of one field into new Python objects. Each returns a new
-// reference, or an empty one with an exception set when a record object
-// could not be made; a str, tuple, list or dict that cannot be made ends the
-// call as an internal failure.
+// Conversions of one field into new Python objects; `owner` is what the
+// field belongs to. Each returns a new reference, or an empty one with an
+// exception set when a record object could not be made; a str, tuple, list
+// or dict that cannot be made ends the call as an internal failure.
 
 PyRef checked(PyObject* object) {
   if (object == nullptr) {
@@ -51,11 +65,11 @@ PyRef checked(PyObject* object) {
   return PyRef::steal(object);
 }
 
-PyRef to_python(const std::string& text) { return new_str(text); }
+PyRef to_python(const std::string& text, const Owner&) { return new_str(text); }
 
 // (start line, start character, end line, end character); the URI is left
 // behind.
-PyRef to_python(const Location& location) {
+PyRef to_python(const Location& location, const Owner&) {
   const Range& range = location.range;
   PyRef tuple = checked(PyTuple_New(4));
   const std::uint32_t numbers[] = {range.start.line, range.start.character,
@@ -66,22 +80,31 @@ PyRef to_python(const Location& location) {
   return tuple;
 }
 
-PyRef to_python(const FeatureFieldAST& field) { return make_record(field); }
-PyRef to_python(const FunctionArgAST& arg) { return make_record(arg); }
+template <class Record>
+PyRef nested_record(const Record& record, const Owner& owner) {
+  return make_record(Shared<Record>(owner, &record));
+}
 
-template <class T>
-PyRef to_python(const std::optional<T>& value) {
-  if (!value) {
-    return PyRef::borrow(Py_None);
-  }
-  return to_python(*value);
+PyRef to_python(const FeatureFieldAST& field, const Owner& owner) {
+  return nested_record(field, owner);
+}
+PyRef to_python(const FunctionArgAST& arg, const Owner& owner) {
+  return nested_record(arg, owner);
 }
 
 template <class T>
-PyRef to_python(const std::vector<T>& items) {
+PyRef to_python(const std::optional<T>& value, const Owner& owner) {
+  if (!value) {
+    return PyRef::borrow(Py_None);
+  }
+  return to_python(*value, owner);
+}
+
+template <class T>
+PyRef to_python(const std::vector<T>& items, const Owner& owner) {
   PyRef list = checked(PyList_New(static_cast<Py_ssize_t>(items.size())));
   for (std::size_t i = 0; i < items.size(); ++i) {
-    PyRef item = to_python(items[i]);
+    PyRef item = to_python(items[i], owner);
     if (!item) {
       return {};
     }
@@ -91,10 +114,10 @@ PyRef to_python(const std::vector<T>& items) {
 }
 
 template <class V>
-PyRef to_python(const OrderedMap<V>& map) {
+PyRef to_python(const OrderedMap<V>& map, const Owner& owner) {
   PyRef dict = checked(PyDict_New());
   for (const auto& [key, value] : map) {
-    PyRef item = to_python(value);
+    PyRef item = to_python(value, owner);
     if (!item) {
       return {};
     }
@@ -115,8 +138,10 @@ struct MemberOf<Field Record::*> {
 template <auto Member>
 PyObject* get_field(PyObject* self, void*) {
   using Record = typename MemberOf<decltype(Member)>::type;
-  return guarded(
-      [&] { return to_python(native_of<Record>(self).*Member).release(); });
+  return guarded([&] {
+    const Shared<Record>& record = native_of<Shared<Record>>(self);
+    return to_python((*record).*Member, record).release();
+  });
 }
 
 // A read-only property without documentation.
@@ -220,26 +245,26 @@ constexpr ClassDefinition kResolver = {.name = "builtins.ResolverAST",
 }  // namespace
 
 PyTypeObject* feature_field_ast_type() {
-  return class_object<FeatureFieldAST, kFeatureField>();
+  return class_object<Shared<FeatureFieldAST>, kFeatureField>();
 }
 
 PyTypeObject* feature_class_ast_type() {
-  return class_object<FeatureClassAST, kFeatureClass>();
+  return class_object<Shared<FeatureClassAST>, kFeatureClass>();
 }
 
 PyTypeObject* function_arg_ast_type() {
-  return class_object<FunctionArgAST, kFunctionArg>();
+  return class_object<Shared<FunctionArgAST>, kFunctionArg>();
 }
 
 PyTypeObject* resolver_ast_type() {
-  return class_object<ResolverAST, kResolver>();
+  return class_object<Shared<ResolverAST>, kResolver>();
 }
 
-PyObject* new_record_object(FeatureClassAST&& record) {
+PyObject* new_record_object(std::shared_ptr<const FeatureClassAST> record) {
   return make_record(std::move(record)).release();
 }
 
-PyObject* new_record_object(ResolverAST&& record) {
+PyObject* new_record_object(std::shared_ptr<const ResolverAST> record) {
   return make_record(std::move(record)).release();
 }
 

@@ -4,6 +4,7 @@ property with its expected value written out, failing files, argument
 binding, the class properties, and background indexing (also in
 subprocesses that exit while the workers run)."""
 
+import gc
 import os
 import re
 import subprocess
@@ -487,6 +488,21 @@ class RecordObjectTest(ProjectIndexTestCase):
         # Records compare by identity, as plain objects do.
         self.assertNotEqual(again, self.user)
         self.assertEqual(as_data(again), as_data(self.user))
+
+    def test_records_outlive_their_index(self):
+        # A record object shares the index's own record; a nested one shares
+        # its parent's. Each keeps what it needs when the rest is gone.
+        field = self.user.fields["name"]
+        arg = self.resolver.args["uid"]
+        user, resolver = self.user, self.resolver
+        del self.user, self.resolver, self.index
+        gc.collect()
+        self.assertEqual(as_data(user), USER)
+        self.assertEqual(as_data(resolver), GET_NAME)
+        del user, resolver
+        gc.collect()
+        self.assertEqual(as_data(field), USER["fields"]["name"])
+        self.assertEqual(as_data(arg), GET_NAME["args"]["uid"])
 
     def test_locations_are_tuples_of_ints(self):
         location = self.resolver.resolver_name_location

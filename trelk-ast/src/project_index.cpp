@@ -105,10 +105,19 @@ const std::vector<ResolverAST>& select_resolvers(const ParsedAstFile& file) {
   return file.resolvers;
 }
 
+// The copy that the queries by value return.
+template <class Record>
+std::optional<Record> copy_of(const std::shared_ptr<const Record>& found) {
+  if (!found) {
+    return std::nullopt;
+  }
+  return *found;
+}
+
 }  // namespace
 
 template <class Record, class Paths, class Select>
-std::optional<Record> AstProjectIndex::first_in(
+AstProjectIndex::SharedRecord<Record> AstProjectIndex::first_in(
     const Paths& paths, std::optional<std::string_view> module,
     std::string_view name, Select select) const {
   for (const auto& path : paths) {
@@ -118,46 +127,81 @@ std::optional<Record> AstProjectIndex::first_in(
     }
     const Record* found = first_named(select(**file), name);
     if (found != nullptr && (!module || found->module == *module)) {
-      return *found;
+      // Shares the entry's ownership: the record lives as long as it does.
+      return SharedRecord<Record>(std::move(*file), found);
     }
   }
-  return std::nullopt;
+  return nullptr;
 }
 
-std::optional<FeatureClassAST> AstProjectIndex::feature_class_ast(
-    std::string_view module, std::string_view class_name) const {
+AstProjectIndex::SharedRecord<FeatureClassAST>
+AstProjectIndex::shared_feature_class_ast(std::string_view module,
+                                          std::string_view class_name) const {
   return first_in<FeatureClassAST>(*files_, module, class_name,
                                    select_feature_classes);
 }
 
-std::optional<ResolverAST> AstProjectIndex::function_ast(
+AstProjectIndex::SharedRecord<ResolverAST> AstProjectIndex::shared_function_ast(
     std::string_view module, std::string_view function_name) const {
   return first_in<ResolverAST>(*files_, module, function_name,
                                select_functions);
 }
 
-std::optional<ResolverAST> AstProjectIndex::resolver_ast(
+AstProjectIndex::SharedRecord<ResolverAST> AstProjectIndex::shared_resolver_ast(
     std::string_view module, std::string_view resolver_name) const {
   return first_in<ResolverAST>(*files_, module, resolver_name,
                                select_resolvers);
 }
 
-std::optional<FeatureClassAST> AstProjectIndex::feature_class_ast_in_file(
+AstProjectIndex::SharedRecord<FeatureClassAST>
+AstProjectIndex::shared_feature_class_ast_in_file(
     std::string_view file_path, std::string_view class_name) const {
   return first_in<FeatureClassAST>(std::array{file_path}, std::nullopt,
                                    class_name, select_feature_classes);
 }
 
-std::optional<ResolverAST> AstProjectIndex::function_ast_in_file(
+AstProjectIndex::SharedRecord<ResolverAST>
+AstProjectIndex::shared_function_ast_in_file(
     std::string_view file_path, std::string_view function_name) const {
   return first_in<ResolverAST>(std::array{file_path}, std::nullopt,
                                function_name, select_functions);
 }
 
-std::optional<ResolverAST> AstProjectIndex::resolver_ast_in_file(
+AstProjectIndex::SharedRecord<ResolverAST>
+AstProjectIndex::shared_resolver_ast_in_file(
     std::string_view file_path, std::string_view resolver_name) const {
   return first_in<ResolverAST>(std::array{file_path}, std::nullopt,
                                resolver_name, select_resolvers);
+}
+
+std::optional<FeatureClassAST> AstProjectIndex::feature_class_ast(
+    std::string_view module, std::string_view class_name) const {
+  return copy_of(shared_feature_class_ast(module, class_name));
+}
+
+std::optional<ResolverAST> AstProjectIndex::function_ast(
+    std::string_view module, std::string_view function_name) const {
+  return copy_of(shared_function_ast(module, function_name));
+}
+
+std::optional<ResolverAST> AstProjectIndex::resolver_ast(
+    std::string_view module, std::string_view resolver_name) const {
+  return copy_of(shared_resolver_ast(module, resolver_name));
+}
+
+std::optional<FeatureClassAST> AstProjectIndex::feature_class_ast_in_file(
+    std::string_view file_path, std::string_view class_name) const {
+  return copy_of(shared_feature_class_ast_in_file(file_path, class_name));
+}
+
+std::optional<ResolverAST> AstProjectIndex::function_ast_in_file(
+    std::string_view file_path, std::string_view function_name) const {
+  return copy_of(shared_function_ast_in_file(file_path, function_name));
+}
+
+std::optional<ResolverAST> AstProjectIndex::resolver_ast_in_file(
+    std::string_view file_path, std::string_view resolver_name) const {
+  return copy_of(shared_resolver_ast_in_file(file_path, resolver_name));
 }
 
 std::size_t available_processors() {

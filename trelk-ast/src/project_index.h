@@ -68,6 +68,27 @@ class AstProjectIndex {
   [[nodiscard]] std::optional<ResolverAST> resolver_ast_in_file(
       std::string_view file_path, std::string_view resolver_name) const;
 
+  // A record that a query found, shared with its file's entry rather than
+  // copied: it keeps that entry alive.
+  template <class Record>
+  using SharedRecord = std::shared_ptr<const Record>;
+
+  // The six queries above, answering with the index's own record instead of
+  // a copy, for callers that only read it: nothing is copied, and a null
+  // pointer stands for no match.
+  [[nodiscard]] SharedRecord<FeatureClassAST> shared_feature_class_ast(
+      std::string_view module, std::string_view class_name) const;
+  [[nodiscard]] SharedRecord<ResolverAST> shared_function_ast(
+      std::string_view module, std::string_view function_name) const;
+  [[nodiscard]] SharedRecord<ResolverAST> shared_resolver_ast(
+      std::string_view module, std::string_view resolver_name) const;
+  [[nodiscard]] SharedRecord<FeatureClassAST> shared_feature_class_ast_in_file(
+      std::string_view file_path, std::string_view class_name) const;
+  [[nodiscard]] SharedRecord<ResolverAST> shared_function_ast_in_file(
+      std::string_view file_path, std::string_view function_name) const;
+  [[nodiscard]] SharedRecord<ResolverAST> shared_resolver_ast_in_file(
+      std::string_view file_path, std::string_view resolver_name) const;
+
   // How background workers are started: the number of processors that
   // counts as available, and the starter of one detached thread, which
   // returns the system's error text when the thread cannot be made.
@@ -111,9 +132,9 @@ class AstProjectIndex {
   // `paths`, taken in order, whose module is `module` when one is given.
   // A file that fails to parse is passed over.
   template <class Record, class Paths, class Select>
-  std::optional<Record> first_in(const Paths& paths,
-                                 std::optional<std::string_view> module,
-                                 std::string_view name, Select select) const;
+  SharedRecord<Record> first_in(const Paths& paths,
+                                std::optional<std::string_view> module,
+                                std::string_view name, Select select) const;
 
   std::shared_ptr<const std::vector<std::string>> files_;
   std::shared_ptr<Inner> inner_;

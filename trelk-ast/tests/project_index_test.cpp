@@ -147,6 +147,27 @@ TEST_F(ProjectIndexTest, APathListedTwiceIsStripedTwiceAndComputedOnce) {
   EXPECT_EQ(fs_->reads_of("/r/b.py"), 1);
 }
 
+// A shared answer is the index's own record, the same for every query, and
+// it keeps its file's entry alive after the last handle on the index.
+TEST_F(ProjectIndexTest, ASharedRecordIsTheIndexOwnAndOutlivesTheIndex) {
+  const std::vector<std::string> paths = numbered_files(*fs_, 2);
+  AstProjectIndex::SharedRecord<ResolverAST> by_file;
+  AstProjectIndex::SharedRecord<ResolverAST> by_module;
+  {
+    const AstProjectIndex index = make_index(paths);
+    by_file = index.shared_function_ast_in_file("/r/f1.py", "f1");
+    by_module = index.shared_function_ast("f1", "f1");
+    ASSERT_NE(by_file, nullptr);
+    EXPECT_EQ(by_file.get(), by_module.get());
+    EXPECT_EQ(index.function_ast_in_file("/r/f1.py", "f1"), *by_file);
+    EXPECT_EQ(index.shared_function_ast_in_file("/r/f1.py", "f0"), nullptr);
+    EXPECT_EQ(index.shared_feature_class_ast_in_file("/r/f1.py", "f1"),
+              nullptr);
+  }
+  EXPECT_EQ(by_file->resolver_name, "f1");
+  EXPECT_EQ(by_file->module, "f1");
+}
+
 TEST_F(ProjectIndexTest, IndexingStartsAtMostOnceEvenFromManyThreads) {
   const std::vector<std::string> paths = numbered_files(*fs_, 6);
   const AstProjectIndex index = make_index(paths);
