@@ -463,7 +463,10 @@ constexpr TokenSet kPostfixStart = {TokenKind::Dot, TokenKind::Lsqb,
 ParsedExpr Parser::parse_atom_and_postfix(OperatorPrecedence level,
                                           ExpressionContext) {
   const TextSize start = current_token_start();
-  const ParsedExpr atom = parse_atom(level);
+  // A name, the commonest atom, is made without parse_atom's frame, which
+  // the rarer atoms' locals make large.
+  const ParsedExpr atom =
+      at(TokenKind::Name) ? ParsedExpr{parse_name(), false} : parse_atom(level);
   // Most atoms have no postfix: that costs no call.
   if (!at_ts(kPostfixStart)) {
     return atom;
