@@ -71,8 +71,8 @@ class SlotMap {
       : slot_poisoned_prefix_(slot_poisoned_prefix) {
     slots_.reserve(keys.size());
     for (const std::string& key : keys) {
-      if (!slots_.contains(key)) {
-        slots_.emplace(key, std::make_shared<Slot>());
+      if (auto [slot, added] = slots_.try_emplace(key); added) {
+        slot->second = std::make_shared<Slot>();
       }
     }
   }

@@ -537,7 +537,8 @@ class Parser {
   // parse_lhs_expression that is not a prefix form).
   ParsedExpr parse_atom_and_postfix(OperatorPrecedence level,
                                     ExpressionContext context);
-  // An atom without postfix forms.
+  // An atom without postfix forms. REQUIRES: not at a name, which
+  // parse_atom_and_postfix makes itself, without this function's frame.
   ParsedExpr parse_atom(OperatorPrecedence level);
   ParsedExpr parse_postfix_expression(ParsedExpr lhs, TextSize start);
   ExprName* parse_name();

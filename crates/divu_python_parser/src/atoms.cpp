@@ -463,8 +463,8 @@ constexpr TokenSet kPostfixStart = {TokenKind::Dot, TokenKind::Lsqb,
 ParsedExpr Parser::parse_atom_and_postfix(OperatorPrecedence level,
                                           ExpressionContext) {
   const TextSize start = current_token_start();
-  // A name, the commonest atom, is made without parse_atom's frame, which
-  // the rarer atoms' locals make large.
+  // A name, the commonest atom, is made here: parse_atom's frame, which the
+  // rarer atoms' locals make large, is left to those.
   const ParsedExpr atom =
       at(TokenKind::Name) ? ParsedExpr{parse_name(), false} : parse_atom(level);
   // Most atoms have no postfix: that costs no call.
@@ -480,8 +480,6 @@ ParsedExpr Parser::parse_atom(OperatorPrecedence) {
   const TextSize start = current_token_start();
   const TokenKind kind = current_token_kind();
   switch (kind) {
-    case TokenKind::Name:
-      return {parse_name(), false};
     case TokenKind::Int:
     case TokenKind::Float:
     case TokenKind::Complex:
