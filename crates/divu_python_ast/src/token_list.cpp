@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -32,10 +33,16 @@ void advise(void* memory, std::size_t bytes) {
   }
 }
 
-// 8 MiB: the largest mapping a thread keeps for its next list, enough for
-// a source of about 4 MB. A fresh mapping faults on every page its list
-// fills; a kept one was filled before and does not.
-constexpr std::size_t kMaxSpareBytes = std::size_t{8} << 20;
+// 8 MiB: the address space a fresh mapping takes, and the largest mapping a
+// thread keeps for its next list; enough for a source of about 4 MB. A
+// fresh mapping faults on every page its list fills; a kept one was filled
+// before and does not. Taking the whole room at once lets a list grow in
+// place: a list that outgrows its mapping is remapped, and when the
+// addresses after it are taken (by another thread's mappings, say) the
+// kernel moves every page of it, which rewrites each page's entry and
+// flushes the translations of every processor that runs one of the
+// process's threads. Pages of the room that no list filled cost nothing.
+constexpr std::size_t kSpareBytes = std::size_t{8} << 20;
 
 // The mapping of the largest list this thread freed, kept for its next
 // large list. Unmapped when the thread ends.
@@ -56,11 +63,12 @@ thread_local SpareMapping t_spare_mapping;
 
 // A mapping of at least `bytes` (a whole number of pages): the thread's
 // spare one, grown in place or moved by the kernel where it is too small,
-// or a fresh one. Sets `bytes` to its size.
+// or a fresh one of at least kSpareBytes. Sets `bytes` to its size.
 void* new_mapping(std::size_t& bytes) {
   SpareMapping& spare = t_spare_mapping;
   void* memory = nullptr;
   if (spare.memory == nullptr) {
+    bytes = std::max(bytes, kSpareBytes);
     memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   } else if (spare.bytes >= bytes) {
@@ -81,7 +89,7 @@ void* new_mapping(std::size_t& bytes) {
 // that may be kept, and unmaps it otherwise.
 void free_mapping(void* memory, std::size_t bytes) noexcept {
   SpareMapping& spare = t_spare_mapping;
-  if (bytes <= kMaxSpareBytes && bytes > spare.bytes) {
+  if (bytes <= kSpareBytes && bytes > spare.bytes) {
     std::swap(memory, spare.memory);
     std::swap(bytes, spare.bytes);
   }

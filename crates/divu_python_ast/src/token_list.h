@@ -16,9 +16,11 @@ namespace divu {
 // tree). Lists are only ever filled from their end and cut back, as a
 // token source does.
 //
-// A freed mapping of up to 8 MiB is kept by the thread that frees it, for
-// its next large list, whose pages then do not fault again; each thread
-// keeps at most one, and unmaps it when it ends.
+// A fresh mapping takes 8 MiB of address space, so that a list grows in it
+// without a call to the kernel; only the pages it fills are memory. A freed
+// mapping of up to 8 MiB is kept by the thread that frees it, for its next
+// large list, whose pages then do not fault again; each thread keeps at
+// most one, and unmaps it when it ends.
 //
 // Move-only; a moved-from list is empty and holds no memory.
 class TokenList {
