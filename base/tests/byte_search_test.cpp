@@ -81,9 +81,38 @@ TEST(ByteSearchTest, AgreesWithAByteLoopEverywhere) {
   }
 }
 
+// Texts long enough for several 64-byte steps, then 16-byte ones and a
+// tail: matches at every place, alone and in runs that fill whole vectors,
+// with the other line break beside them.
+TEST(ByteSearchTest, EveryMatchIsVisitedAcrossSteps) {
+  for (std::size_t length = 0; length <= 150; ++length) {
+    for (std::size_t hit = 0; hit <= length; ++hit) {
+      for (std::size_t run :
+           {std::size_t{1}, std::size_t{2}, std::size_t{70}}) {
+        std::string text(length, 'x');
+        for (std::size_t i = hit; i < std::min(length, hit + run); ++i) {
+          text[i] = i % 3 == 0 ? '\r' : '\n';
+        }
+        SCOPED_TRACE(testing::Message() << "length " << length << " hit " << hit
+                                        << " run " << run);
+        std::vector<std::size_t> visited;
+        EXPECT_TRUE(for_each_either_byte(
+            text, '\n', '\r', [&](std::size_t i) { visited.push_back(i); }));
+        std::vector<std::size_t> expected;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+          if (text[i] == '\n' || text[i] == '\r') {
+            expected.push_back(i);
+          }
+        }
+        ASSERT_EQ(visited, expected);
+      }
+    }
+  }
+}
+
 TEST(ByteSearchTest, OneHighByteAnywhereMakesTheTextNonAscii) {
   const auto no_visit = [](std::size_t) {};
-  for (std::size_t length = 0; length <= 40; ++length) {
+  for (std::size_t length = 0; length <= 150; ++length) {
     std::string text(length, 'a');
     EXPECT_TRUE(for_each_either_byte(text, '\n', '\r', no_visit));
     for (std::size_t high = 0; high < length; ++high) {
