@@ -1,6 +1,5 @@
 #include "line_index.h"
 
-#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -53,10 +52,17 @@ SourceLocation LineIndex::source_location(TextSize offset,
                                           ColumnUnit unit) const {
   const std::vector<TextSize>& starts = table_->line_starts;
   // The last line start at or before the offset; the first entry is 0, so
-  // there always is one.
-  const auto after = std::upper_bound(starts.begin(), starts.end(), offset);
-  const auto line_index = static_cast<std::size_t>(after - starts.begin()) - 1;
-  const TextSize line_start = starts[line_index];
+  // there always is one. Each halving step picks its half without a branch:
+  // which half holds the offset is as good as random, so a branch would be
+  // mispredicted at every other step.
+  const TextSize* first = starts.data();
+  for (std::size_t count = starts.size(); count > 1;) {
+    const std::size_t half = count / 2;
+    first = first[half] <= offset ? first + half : first;
+    count -= half;
+  }
+  const auto line_index = static_cast<std::size_t>(first - starts.data());
+  const TextSize line_start = *first;
   TRELK_CHECK(line_start <= offset, "assertion failed: start.raw <= end.raw");
   return {saturating_add_one(line_index),
           saturating_add_one(characters_between(table_->kind, line_start,

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -175,6 +176,40 @@ TEST(LineIndexTest, LineStartsKindsAndPositions) {
                                       << static_cast<int>(probe.ask));
       EXPECT_EQ(ask(index, c.text, probe),
                 (SourceLocation{probe.line, probe.column}));
+    }
+  }
+}
+
+// Texts of 1 to 90 lines, of lengths that vary (empty lines included) and
+// ending in each kind of break, so that the line starts cross the
+// scanner's 16- and 64-byte steps and the search meets every count of
+// lines: at every offset, the line and column are those counted by hand.
+TEST(LineIndexTest, EveryOffsetFindsItsLine) {
+  constexpr std::string_view kBreaks[] = {"\n", "\r\n", "\r"};
+  for (std::size_t lines = 1; lines <= 90; ++lines) {
+    std::string text;
+    std::vector<TextSize> starts = {0};
+    for (std::size_t line = 0; line + 1 < lines; ++line) {
+      // A line after a lone "\r" is never empty: it would make "\r\n".
+      text.append((line * 7) % 5 + (line % 3 == 0 ? 1 : 0), 'x');
+      text += kBreaks[line % 3];
+      starts.push_back(static_cast<TextSize>(text.size()));
+    }
+    text += "tail";
+    SCOPED_TRACE(testing::Message() << lines << " lines");
+    const LineIndex index = LineIndex::from_source_text(text);
+    ASSERT_EQ(std::vector<TextSize>(index.line_starts().begin(),
+                                    index.line_starts().end()),
+              starts);
+    std::size_t line = 0;
+    for (TextSize offset = 0; offset <= text.size(); ++offset) {
+      while (line + 1 < starts.size() && starts[line + 1] <= offset) {
+        ++line;
+      }
+      ASSERT_EQ(index.source_location(offset, text, ColumnUnit::Bytes),
+                (SourceLocation{static_cast<std::uint32_t>(line + 1),
+                                offset - starts[line] + 1}))
+          << "offset " << offset;
     }
   }
 }
