@@ -3,7 +3,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -61,16 +60,26 @@ struct SpareMapping {
 
 thread_local SpareMapping t_spare_mapping;
 
+void* map_fresh(std::size_t bytes) {
+  return mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+              MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+}
+
 // A mapping of at least `bytes` (a whole number of pages): the thread's
 // spare one, grown in place or moved by the kernel where it is too small,
-// or a fresh one of at least kSpareBytes. Sets `bytes` to its size.
+// or a fresh one of at least kSpareBytes, or of `bytes` alone where the
+// address space has no room for more (under a limit on it). Sets `bytes`
+// to its size.
 void* new_mapping(std::size_t& bytes) {
   SpareMapping& spare = t_spare_mapping;
   void* memory = nullptr;
   if (spare.memory == nullptr) {
-    bytes = std::max(bytes, kSpareBytes);
-    memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    memory = bytes < kSpareBytes ? map_fresh(kSpareBytes) : MAP_FAILED;
+    if (memory != MAP_FAILED) {
+      bytes = kSpareBytes;
+    } else {
+      memory = map_fresh(bytes);
+    }
   } else if (spare.bytes >= bytes) {
     memory = spare.memory;
     bytes = spare.bytes;

@@ -1,9 +1,16 @@
 #include "token_list.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <latch>
+#include <new>
+#include <thread>
 #include <utility>
 
 namespace divu {
@@ -89,6 +96,62 @@ TEST(TokenListTest, ReusedMappingsAndCutsHoldOnlyTheirOwnTokens) {
   EXPECT_EQ(second.size(), 0u);
   EXPECT_EQ(second.data(), nullptr);
   expect_filled(moved, 20);
+}
+
+// Under a limit on the address space that leaves room for a list but not
+// for the room a fresh mapping takes to grow, the list still gets its
+// memory. A thread of its own, in a child process, has no spare mapping.
+TEST(TokenListTest, AListIsMappedWhenTheAddressSpaceHasRoomForItAlone) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer maps memory of its own under the limit";
+#else
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::latch warmed(1);
+    std::latch limited(1);
+    int code = 2;
+    std::thread lister([&] {
+      // The thread's heap is made before the limit.
+      TokenList warm;
+      warm.push_back(token_at(0));
+      warmed.count_down();
+      limited.wait();
+      try {
+        TokenList list;
+        for (std::size_t index = 0; index < kMapTokens * 2; ++index) {
+          list.push_back(token_at(index));
+        }
+        code = list.mapped_bytes() != 0 ? 0 : 3;
+      } catch (const std::bad_alloc&) {
+        code = 1;
+      }
+    });
+    warmed.wait();
+    long pages = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(statm, "%ld", &pages) != 1) {
+        pages = 0;
+      }
+      std::fclose(statm);
+    }
+    const auto used = static_cast<rlim_t>(pages) *
+                      static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+    const rlimit limit{.rlim_cur = used + (rlim_t{2} << 20),
+                       .rlim_max = RLIM_INFINITY};
+    if (pages == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0) {
+      ::_exit(4);
+    }
+    limited.count_down();
+    lister.join();
+    ::_exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  // 1: the list's memory was refused.
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
 }
 
 }  // namespace
