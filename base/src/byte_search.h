@@ -13,8 +13,8 @@
 namespace trelk {
 
 // Searches for either of two byte values in one pass over the text, sixteen
-// bytes at a time, as line-break searches ("\n" or "\r") need: two scans,
-// one per byte, would read the text twice.
+// bytes or more at a time, as line-break searches ("\n" or "\r") need: two
+// scans, one per byte, would read the text twice.
 
 // The index of the first byte at or after `from` that equals `a` or `b`, or
 // std::string_view::npos. REQUIRES: from <= text.size().
