@@ -9,7 +9,7 @@ the time a call of each, the ratios, and whether the results are identical:
 to the three substitutions on every name, and to the two-regex version on
 every name without a double underscore before a capital (where the idiom
 lacks the middle step). Then the same for the names behind a non-ASCII
-letter, which take ICU's path.
+letter, whose lowering is ICU's.
 
     PYTHONPATH=build/src python3.13 bench/snake_case_bench.py [DIR]
 """
@@ -87,7 +87,8 @@ def main():
     args = parser.parse_args()
     names = class_names(args.root)
     compare("class names of the standard library (ASCII)", names)
-    compare("the same after \u00c4 (ICU's path)", ["\u00c4" + n for n in names])
+    compare("the same after \u00c4 (lowered by ICU)",
+            ["\u00c4" + n for n in names])
 
 
 if __name__ == "__main__":

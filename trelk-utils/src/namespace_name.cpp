@@ -1,5 +1,6 @@
 #include "namespace_name.h"
 
+#include <unicode/casemap.h>
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 #include <unicode/ustring.h>
@@ -21,6 +22,11 @@ constexpr std::string_view kSeparator = "::";
 // 2^30 bytes: names below it convert within ICU's 32-bit lengths (see
 // snake_case_paths::icu).
 constexpr size_t kMaxIcuName = size_t{1} << 30;
+
+// 2^29 bytes: below it, the scans' result is lowered within ICU's 32-bit
+// lengths. The underscores at most double a text and lowering lengthens its
+// UTF-8 by half at most, so the lowered text stays under 3 * 2^29 bytes.
+constexpr size_t kMaxScannedName = size_t{1} << 29;
 
 struct Replacement {
   const char16_t* pattern;
@@ -140,26 +146,46 @@ icu::UnicodeString replace_all(const icu::UnicodeString& text) {
   return replaced;
 }
 
-// The full lower-case mapping of the root locale. The result is sized up
-// front at the text's length, which lowering rarely changes; a text that
-// grows is lowered again into a buffer of its exact length.
-std::u16string lower(const icu::UnicodeString& text) {
-  std::u16string lowered(static_cast<size_t>(text.length()), u'\0');
+// The full lower-case mapping of the root locale ("" names it without ICU's
+// locale cache), by `map(out, capacity, status)`, which writes into `out` and
+// returns the mapped length. The result is sized up front at the text's
+// length, which lowering rarely changes; a text that grows is lowered again
+// into a buffer of its exact length.
+template <class Text, class Map>
+Text lowered(size_t size, const Map& map) {
+  Text out(size, 0);
   for (int attempt = 0; attempt < 2; ++attempt) {
     UErrorCode status = U_ZERO_ERROR;
-    // "" names the root locale without ICU's locale cache.
     const int32_t length =
-        u_strToLower(lowered.data(), static_cast<int32_t>(lowered.size()),
-                     text.getBuffer(), text.length(), "", &status);
+        map(out.data(), static_cast<int32_t>(out.size()), status);
     if (status == U_BUFFER_OVERFLOW_ERROR) {
-      lowered.resize(static_cast<size_t>(length));
+      out.resize(static_cast<size_t>(length));
       continue;
     }
     check_status(status, "snake-case lowering failed");
-    lowered.resize(static_cast<size_t>(length));
-    return lowered;
+    out.resize(static_cast<size_t>(length));
+    return out;
   }
   fail_invariant("snake-case lowering changed its length between passes");
+}
+
+std::u16string lower(const icu::UnicodeString& text) {
+  return lowered<std::u16string>(
+      static_cast<size_t>(text.length()),
+      [&text](char16_t* out, int32_t capacity, UErrorCode& status) {
+        return u_strToLower(out, capacity, text.getBuffer(), text.length(), "",
+                            &status);
+      });
+}
+
+// REQUIRES: 1.5 times the text's length fits int32_t.
+std::string lower_utf8(std::string_view text) {
+  return lowered<std::string>(
+      text.size(), [text](char* out, int32_t capacity, UErrorCode& status) {
+        return icu::CaseMap::utf8ToLower("", 0, text.data(),
+                                         static_cast<int32_t>(text.size()), out,
+                                         capacity, nullptr, status);
+      });
 }
 
 // The UTF-8 of well-formed UTF-16, sized up front. The count is kept in
@@ -230,10 +256,15 @@ std::string icu(std::string_view name) {
   return to_utf8(lower(text));
 }
 
-// On ASCII text each class of the patterns, and ".", is a test of one byte,
-// and the full lower-case mapping is the ASCII one, so two scans do the work
-// of the four steps without leaving UTF-8.
-std::string ascii(std::string_view name) {
+// Each class of the patterns is ASCII, and "." is any character but a line
+// feed. No byte of a non-ASCII character in UTF-8 is ASCII, so a test of one
+// byte tells each class apart, and "." before a capital is the character
+// whose last byte comes right before it: the underscore lands after that
+// whole character, where the pattern puts it. So two scans do the work of
+// the three replacements without leaving UTF-8. ASCII capitals are lowered
+// on the way, which is all that the full mapping does to ASCII text, and to
+// any other text ICU's mapping is applied at the end.
+std::string scans(std::string_view name) {
   // The first step, "(.)([A-Z][a-z]+)" to "$1_$2". A match is at least three
   // characters long and adds one, hence the bound. The search resumes after
   // the greedy run of small letters, so a letter that ends one match never
@@ -286,18 +317,16 @@ std::string ascii(std::string_view name) {
         }
         return static_cast<size_t>(write - out);
       });
-  return snake;
+  return is_ascii(snake) ? snake : lower_utf8(snake);
 }
 
 }  // namespace snake_case_paths
 
 std::string to_snake_case(std::string_view name) {
-  if (!is_ascii(name)) {
-    return snake_case_paths::icu(name);
-  }
+  const bool ascii = is_ascii(name);
   // Every pattern needs an ASCII capital, and lowering changes no ASCII text
   // without one, so such a text stands as it is.
-  if (!has_ascii_capital(name)) {
+  if (ascii && !has_ascii_capital(name)) {
     return std::string(name);
   }
   // The ICU path's bound, so that which path a name takes never decides
@@ -305,7 +334,10 @@ std::string to_snake_case(std::string_view name) {
   if (name.size() >= kMaxIcuName) {
     throw std::bad_alloc();
   }
-  return snake_case_paths::ascii(name);
+  if (!ascii && name.size() >= kMaxScannedName) {
+    return snake_case_paths::icu(name);
+  }
+  return snake_case_paths::scans(name);
 }
 
 std::string build_namespaced_name(

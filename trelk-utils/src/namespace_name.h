@@ -13,8 +13,7 @@ namespace trelk {
 // digit and a following ASCII capital, and then the whole text is lowered by
 // the full Unicode mapping (final sigma included). Only ASCII letters count as
 // capitals or lower-case letters for the underscores.
-// Safe to call from any number of threads; the patterns are compiled on first
-// use and kept for the life of the process. An exhausted heap, ICU's
+// Safe to call from any number of threads. An exhausted heap, ICU's
 // included, throws std::bad_alloc: the result is the whole text or nothing.
 // A name of 2^30 bytes or more that holds a capital or a non-ASCII character
 // is too long for ICU's strings and throws std::bad_alloc too.

@@ -14,9 +14,11 @@ namespace trelk::snake_case_paths {
 // REQUIRES: `name` is valid UTF-8.
 [[nodiscard]] std::string icu(std::string_view name);
 
-// The same result by two scans over the bytes. Throws std::bad_alloc only
-// when the heap is exhausted.
-// REQUIRES: every byte of `name` is ASCII.
-[[nodiscard]] std::string ascii(std::string_view name);
+// The same result by two scans over the bytes, and then, for text that is
+// not all ASCII, ICU's full lower-case mapping of its UTF-8. Throws
+// std::bad_alloc only when a heap is exhausted.
+// REQUIRES: `name` is valid UTF-8 of less than 2^29 bytes when it is not
+// all ASCII.
+[[nodiscard]] std::string scans(std::string_view name);
 
 }  // namespace trelk::snake_case_paths

@@ -70,43 +70,72 @@ TEST(SnakeCaseTest, ConvertsNames) {
   }
 }
 
-// The ASCII path against the ICU path, which runs the patterns themselves.
-// The patterns tell ASCII characters apart only as capitals, small letters,
-// digits, underscores, line feeds and the rest, so every name of up to six
-// characters drawn from one of each is tried. Longer random names are made
-// of runs of one class each, weighted towards what the patterns act on, with
-// the bytes next to each range ("@[`{/:") among the rest.
-TEST(SnakeCasePathsTest, AsciiPathGivesTheIcuPathsText) {
+// The scans against the ICU path, which runs the patterns themselves. The
+// patterns tell characters apart only as ASCII capitals, small letters,
+// digits, underscores, line feeds and the rest, and the rest may be a
+// character of one to four bytes, or one that lowering lengthens or reads in
+// context (a capital sigma ends a word in its final form). So every name of
+// up to five characters drawn from one of each is tried, and every ASCII
+// name of six. Longer random names are made of runs of one class each,
+// weighted towards what the patterns act on, with the bytes next to each
+// range ("@[`{/:") among the rest.
+TEST(SnakeCasePathsTest, ScansGiveTheIcuPathsText) {
   std::vector<std::string> names;
-  constexpr std::string_view kOnePerClass = "Ab1_\n-";
-  names.emplace_back();
-  for (size_t begin = 0, length = 1; length <= 6; ++length) {
-    const size_t end = names.size();
-    for (size_t at = begin; at < end; ++at) {
-      for (const char c : kOnePerClass) {
-        names.push_back(names[at] + c);
-      }
-    }
-    begin = end;
-  }
+  const auto add_every_name =
+      [&names](const std::vector<std::string_view>& chars, size_t longest) {
+        const size_t first = names.size();
+        names.emplace_back();
+        for (size_t begin = first, length = 1; length <= longest; ++length) {
+          const size_t end = names.size();
+          for (size_t at = begin; at < end; ++at) {
+            for (const std::string_view c : chars) {
+              names.push_back(names[at] + std::string(c));
+            }
+          }
+          begin = end;
+        }
+      };
+  const std::vector<std::string_view> kAsciiClasses = {"A", "b",  "1",
+                                                       "_", "\n", "-"};
+  std::vector<std::string_view> every_class = kAsciiClasses;
+  every_class.insert(every_class.end(),
+                     {"\u00c4", "\u2028", "\U0001F600", "\u03a3", "\u0130"});
+  add_every_name(kAsciiClasses, 6);
+  add_every_name(every_class, 5);
   std::string rest;
   for (int c = 0; c < 0x80; ++c) {
-    if (kOnePerClass.find(static_cast<char>(c)) == std::string_view::npos) {
+    if (std::string_view("Ab1_\n-").find(static_cast<char>(c)) ==
+        std::string_view::npos) {
       rest.push_back(static_cast<char>(c));
     }
   }
   struct Class {
-    std::string_view characters;
+    std::vector<std::string_view> characters;
     int weight;
   };
+  const auto each_of = [](std::string_view text) {
+    std::vector<std::string_view> characters;
+    for (size_t at = 0; at < text.size(); ++at) {
+      characters.push_back(text.substr(at, 1));
+    }
+    return characters;
+  };
   const Class kClasses[] = {
-      {.characters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ", .weight = 30},
-      {.characters = "abcdefghijklmnopqrstuvwxyz", .weight = 30},
-      {.characters = "0123456789", .weight = 10},
-      {.characters = "_", .weight = 12},
-      {.characters = "\n", .weight = 4},
-      {.characters = "@[`{/:", .weight = 6},
-      {.characters = rest, .weight = 8},
+      {.characters = each_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"), .weight = 30},
+      {.characters = each_of("abcdefghijklmnopqrstuvwxyz"), .weight = 30},
+      {.characters = each_of("0123456789"), .weight = 10},
+      {.characters = each_of("_"), .weight = 12},
+      {.characters = each_of("\n"), .weight = 4},
+      {.characters = each_of("@[`{/:"), .weight = 6},
+      {.characters = each_of(rest), .weight = 8},
+      // Letters with and without case, marks that lowering reads past,
+      // characters that lower to more bytes, and line terminators that "."
+      // accepts.
+      {.characters = {"\u00c4", "\u00e9", "\u00df", "\u0130", "\u023a",
+                      "\u03a3", "\u03c3", "\u0301", "\u00ad", "\u0414",
+                      "\u4e2d", "\u2028", "\u0085", "\U0001D400", "\U00010400",
+                      "\U0001F600"},
+       .weight = 10},
   };
   std::vector<int> weights;
   for (const Class& c : kClasses) {
@@ -119,11 +148,11 @@ TEST(SnakeCasePathsTest, AsciiPathGivesTheIcuPathsText) {
   for (int i = 0; i < 200'000; ++i) {
     std::string name;
     for (int runs = run_count(random); runs > 0; --runs) {
-      const std::string_view characters =
+      const std::vector<std::string_view>& characters =
           kClasses[pick_class(random)].characters;
       for (int length = 1 + run_length(random); length > 0; --length) {
-        name.push_back(characters[std::uniform_int_distribution<size_t>(
-            0, characters.size() - 1)(random)]);
+        name += characters[std::uniform_int_distribution<size_t>(
+            0, characters.size() - 1)(random)];
       }
     }
     names.push_back(std::move(name));
@@ -131,11 +160,11 @@ TEST(SnakeCasePathsTest, AsciiPathGivesTheIcuPathsText) {
   int mismatches = 0;
   for (const std::string& name : names) {
     const std::string expected = snake_case_paths::icu(name);
-    if (snake_case_paths::ascii(name) != expected ||
+    if (snake_case_paths::scans(name) != expected ||
         to_snake_case(name) != expected) {
       ADD_FAILURE() << debug_quote(name) << " should give "
-                    << debug_quote(expected) << ", the ASCII path gives "
-                    << debug_quote(snake_case_paths::ascii(name));
+                    << debug_quote(expected) << ", the scans give "
+                    << debug_quote(snake_case_paths::scans(name));
       if (++mismatches == 10) {
         break;
       }
@@ -258,15 +287,14 @@ class IcuHeapFaults {
 // recovers) and from there on (a heap that stays exhausted): each call gives
 // its right text or std::bad_alloc, never a wrong or empty text. The names are
 // long enough that every string leaves ICU's inline buffer, and the second
-// grows when lowered. The ASCII name is given to the ICU path directly, since
-// to_snake_case would convert it without ICU. The patterns are compiled before
-// the sweep: ICU 72's RegexPattern dereferences a null pointer while it
-// discards a pattern whose list of sets could not be allocated, so that one
-// allocation cannot be failed.
+// grows when lowered. Names are given to the ICU path directly, since
+// to_snake_case converts them by the scans; those are swept too. The patterns
+// are compiled before the sweep: ICU 72's RegexPattern dereferences a null
+// pointer while it discards a pattern whose list of sets could not be
+// allocated, so that one allocation cannot be failed.
 TEST(SnakeCaseMemoryTest, ExhaustedIcuHeapGivesBadAllocNeverAWrongText) {
   ASSERT_TRUE(IcuHeapFaults::install());
-  // ASCII names take no ICU path: a non-ASCII one compiles the patterns.
-  ASSERT_EQ(to_snake_case("\u00c4Bc"), "\u00e4_bc");
+  ASSERT_EQ(snake_case_paths::icu("\u00c4Bc"), "\u00e4_bc");
   std::string camel;
   for (int i = 0; i < 40; ++i) {
     camel += "aB";
@@ -285,6 +313,12 @@ TEST(SnakeCaseMemoryTest, ExhaustedIcuHeapGivesBadAllocNeverAWrongText) {
        .call = [&camel] { return snake_case_paths::icu(camel); },
        .result = snake},
       {.label = "lowering grows",
+       .call =
+           [&camel] {
+             return snake_case_paths::icu("\u0130" + camel + "\u03a3");
+           },
+       .result = "i\u0307" + snake + "\u03c2"},
+      {.label = "lowering grows, scans",
        .call = [&camel] { return to_snake_case("\u0130" + camel + "\u03a3"); },
        .result = "i\u0307" + snake + "\u03c2"},
       {.label = "namespaced",
@@ -373,7 +407,7 @@ TEST(SnakeCaseThreadsTest, ColdStartFromEightThreads) {
       }
       for (int round = 0; round < 50; ++round) {
         results[static_cast<std::size_t>(i)] =
-            to_snake_case("getXMLNodeName\u00c4pfelBaum");
+            snake_case_paths::icu("getXMLNodeName\u00c4pfelBaum");
       }
     });
   }
