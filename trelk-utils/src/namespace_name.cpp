@@ -297,14 +297,18 @@ std::string scans(std::string_view name) {
   // hold none. Second step, "__([A-Z])" to "_$1": the first of two
   // underscores before a capital goes. Third step, "([a-z0-9])([A-Z])" to
   // "$1_$2": an underscore goes between the two, at most one for every two
-  // characters. Then every capital is lowered.
+  // characters. Then every capital is lowered. The scan also gathers the
+  // bytes' high bits, which tell whether ICU must lower the rest.
   std::string snake;
+  unsigned char high_bits = 0;
   snake.resize_and_overwrite(
-      spaced.size() + spaced.size() / 2, [&spaced](char* out, size_t) {
+      spaced.size() + spaced.size() / 2,
+      [&spaced, &high_bits](char* out, size_t) {
         const size_t size = spaced.size();
         char* write = out;
         for (size_t at = 0; at < size; ++at) {
           const char c = spaced[at];
+          high_bits |= static_cast<unsigned char>(c);
           if (c == '_' && at + 2 < size && spaced[at + 1] == '_' &&
               is_capital(spaced[at + 2])) {
             continue;
@@ -317,7 +321,7 @@ std::string scans(std::string_view name) {
         }
         return static_cast<size_t>(write - out);
       });
-  return is_ascii(snake) ? snake : lower_utf8(snake);
+  return high_bits < 0x80 ? snake : lower_utf8(snake);
 }
 
 }  // namespace snake_case_paths

@@ -5,6 +5,7 @@
 #include <unicode/uclean.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -104,9 +105,10 @@ TEST(SnakeCasePathsTest, ScansGiveTheIcuPathsText) {
   add_every_name(every_class, 5);
   std::string rest;
   for (int c = 0; c < 0x80; ++c) {
-    if (std::string_view("Ab1_\n-").find(static_cast<char>(c)) ==
-        std::string_view::npos) {
-      rest.push_back(static_cast<char>(c));
+    const char byte = static_cast<char>(c);
+    if (std::ranges::find(kAsciiClasses, std::string_view(&byte, 1)) ==
+        kAsciiClasses.end()) {
+      rest.push_back(byte);
     }
   }
   struct Class {
